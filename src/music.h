@@ -1,0 +1,16 @@
+#pragma once
+
+// Plays "vandrel.mp3" from the working directory from construction until
+// destruction. Silent, without a word, when the file or the sound server is
+// missing.
+class Music {
+public:
+    Music();
+    ~Music();
+    Music(const Music&) = delete;
+    Music& operator=(const Music&) = delete;
+
+private:
+    struct State;
+    State* state = nullptr;
+};
