@@ -3,7 +3,7 @@
 #include "part.h"
 
 #include <cstdio>
-#include <mutex>
+#include <unistd.h>
 
 namespace testgl {
 
@@ -77,6 +77,30 @@ std::vector<float> FloatTarget::read() const {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_FLOAT, pixels.data());
     return pixels;
+}
+
+StdoutCapture::StdoutCapture() {
+    std::fflush(stdout);
+    saved = dup(1);
+    file = std::tmpfile();
+    dup2(fileno(file), 1);
+}
+
+StdoutCapture::~StdoutCapture() { text(); }
+
+std::string StdoutCapture::text() {
+    std::string out;
+    if (file == nullptr) return out;
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    std::rewind(file);
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) out.append(buffer, n);
+    std::fclose(file);
+    file = nullptr;
+    return out;
 }
 
 std::string capture(const std::string& command, int* status) {

@@ -7,6 +7,7 @@
 #include <SFML/Window/Context.hpp>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,19 @@ public:
     std::vector<float> read() const;
     int width, height;
     GLuint framebuffer = 0, texture = 0, depth = 0;
+};
+
+// Collects what the process writes to standard output (file descriptor 1)
+// while it lives; text() stops the capture and returns it.
+class StdoutCapture {
+public:
+    StdoutCapture();
+    ~StdoutCapture();
+    std::string text();
+
+private:
+    int saved = -1;
+    std::FILE* file = nullptr;
 };
 
 // Runs a command in the shell and returns its standard output (and exit

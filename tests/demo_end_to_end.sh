@@ -1,3 +1,0 @@
-#!/usr/bin/env bash
-# Placeholder: filled in below.
-exit 0

@@ -1,0 +1,85 @@
+// The built demo as a user runs it, under the test's X server: it opens its
+// window, leaves the letterbox bars alone and ends cleanly on Escape, on the
+// window's close and without a display.
+#include "demo.h"
+#include "demo_process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+using testdemo::DemoProcess;
+using testdemo::Screen;
+
+const char* const demoBinary = DEMO_BINARY;
+
+std::string scratchDir() {
+    char dir[] = "/tmp/demo-run-XXXXXX";
+    return mkdtemp(dir);
+}
+
+class DemoRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!screen.open()) GTEST_SKIP() << "no X server (run the tests through scripts/test.sh)";
+    }
+    Screen screen;
+};
+
+// Every pixel outside the letterbox rectangle is still black: no pass draws
+// or clears there.
+void expectBarsUntouched(Screen& screen) {
+    int width = 0, height = 0;
+    const std::vector<unsigned char> rgb = screen.grab(width, height);
+    const demo::Viewport view = demo::letterbox(std::uint32_t(width), std::uint32_t(height));
+    int outside = 0, lit = 0;
+    for (int y = 0; y < height; ++y) {
+        // X rows run top-down, GL's viewport bottom-up.
+        const int glY = height - 1 - y;
+        for (int x = 0; x < width; ++x) {
+            const bool inside = x >= int(view.x) && x < int(view.x + view.width) &&
+                                glY >= int(view.y) && glY < int(view.y + view.height);
+            if (inside) continue;
+            ++outside;
+            const unsigned char* p = &rgb[(std::size_t(y) * width + x) * 3];
+            if (p[0] | p[1] | p[2]) ++lit;
+        }
+    }
+    EXPECT_EQ(lit, 0) << "of " << outside << " pixels outside the letterbox";
+}
+
+TEST_F(DemoRun, EscapeEndsItWithStatusZeroAndTheBarsStayBlack) {
+    DemoProcess demo(demoBinary, scratchDir(), std::getenv("DISPLAY"));
+    ASSERT_NE(screen.waitForWindow(20), 0u) << demo.err();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ASSERT_TRUE(demo.running()) << demo.err();
+    expectBarsUntouched(screen);
+    testdemo::pressKey("Escape");
+    const int status = demo.wait(20);
+    testdemo::releaseKey("Escape");
+    EXPECT_EQ(status, 0) << demo.err();
+    EXPECT_EQ(demo.out(), "");
+}
+
+TEST_F(DemoRun, ClosingTheWindowEndsItWithStatusZero) {
+    DemoProcess demo(demoBinary, scratchDir(), std::getenv("DISPLAY"));
+    const testdemo::Window window = screen.waitForWindow(20);
+    ASSERT_NE(window, 0u) << demo.err();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    screen.sendClose(window);
+    EXPECT_EQ(demo.wait(20), 0) << demo.err();
+}
+
+TEST(DemoWithoutDisplay, SaysSoAndFails) {
+    DemoProcess demo(demoBinary, scratchDir(), nullptr);
+    const int status = demo.wait(10);
+    EXPECT_NE(status, 0);
+    EXPECT_NE(status, -1) << "still running";
+    EXPECT_NE(demo.err().find("no display found"), std::string::npos) << demo.err();
+}
+
+} // namespace
