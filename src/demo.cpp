@@ -358,6 +358,7 @@ int run(Observer* observer) {
         window.display();
         if (observer) observer->frameDrawn(t);
     }
+    if (observer) observer->stopped();
 
     window.close();
     return 0;

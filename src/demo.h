@@ -107,12 +107,14 @@ void renderFrame(World& world, FrameTargets& targets, const glm::mat4& projectio
                  const Pose& pose, float t);
 
 // Lets a test build watch a run without changing it: called once the
-// context is current and start-up is done, and after every frame drawn.
+// context is current and start-up is done, after every frame drawn, and when
+// the frame loop has ended (before the tear-down).
 class Observer {
 public:
     virtual ~Observer() = default;
     virtual void started() {}
     virtual void frameDrawn(float t) { (void)t; }
+    virtual void stopped() {}
 };
 
 // Plays the demo: window, start-up, frame loop, tear-down. Returns the
