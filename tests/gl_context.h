@@ -7,6 +7,7 @@
 #include <SFML/Window/Context.hpp>
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,11 @@ public:
     int width, height;
     GLuint framebuffer = 0, texture = 0, depth = 0;
 };
+
+// Draws non-indexed primitives with the current program from interleaved
+// float vertices: attribute i has sizes[i] components and sits at location i.
+// The vertex array and buffer live only for the draw.
+void drawArrays(GLenum mode, const std::vector<float>& interleaved, std::initializer_list<int> sizes);
 
 // Runs a command in the shell and returns its standard output (and exit
 // status in *status when given).
