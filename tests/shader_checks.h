@@ -1,11 +1,15 @@
 #pragma once
 // Small helpers shared by the pixel tests of the GPU programs.
 #include "gl_context.h"
+#include "render_target.h"
+#include "shader.h"
 
 #include <glm/mat4x4.hpp>
 #include <glm/vec4.hpp>
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -68,6 +72,67 @@ inline void resetState() {
     glDisable(GL_BLEND);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+// A test with a fresh program from `factory` on a context in the state
+// above. The program is made in SetUp, once the context exists.
+template <Tovik::ShaderProgram (*factory)()>
+class ProgramTest : public testgl::GlTest {
+protected:
+    std::optional<Tovik::ShaderProgram> program;
+
+    void SetUp() override {
+        testgl::GlTest::SetUp();
+        resetState();
+        program.emplace(factory());
+    }
+};
+
+// A square shadow map made as the demo makes it, holding depth 0.75 (lit for
+// a fragment at depth 0.5) or 0.25 (shadowed) per texel in a fixed scatter.
+struct ShadowMap {
+    int size;
+    Tovik::RenderTarget target;
+    Tovik::Texture texture;
+    std::vector<float> depths;
+
+    explicit ShadowMap(int size_)
+        : size(size_), target(0, 0, unsigned(size_), unsigned(size_)),
+          texture(target.createShadowBuffer()), depths(std::size_t(size_) * std::size_t(size_)) {
+        std::uint32_t seed = 7u;
+        for (float& depth : depths) {
+            seed = seed * 1664525u + 1013904223u;
+            depth = (seed >> 29) < 3 ? 0.25f : 0.75f;
+        }
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size, size, GL_DEPTH_COMPONENT, GL_FLOAT,
+                        depths.data());
+    }
+
+    // Lit fraction at texel (x, y) for a fragment at depth d: nine taps, the
+    // ones outside the map reading the white border.
+    float lit(int x, int y, float d) const {
+        int count = 0;
+        for (int dx = -1; dx <= 1; ++dx) {
+            for (int dy = -1; dy <= 1; ++dy) {
+                const int tx = x + dx, ty = y + dy;
+                const bool inside = tx >= 0 && ty >= 0 && tx < size && ty < size;
+                const float stored =
+                    inside ? depths[std::size_t(ty) * std::size_t(size) + std::size_t(tx)] : 1.0f;
+                count += d > stored ? 0 : 1;
+            }
+        }
+        return float(count) / 9.0f;
+    }
+};
+
+// World -> light clip space that puts a fragment on the shadow texel under
+// its own pixel (toClip: world to the target's clip space, affine), at the
+// constant depth d.
+inline glm::mat4 shadowMatrixAtDepth(float d, const glm::mat4& toClip = glm::mat4(1.0f)) {
+    glm::mat4 flatten(1.0f);
+    flatten[2][2] = 0.0f;
+    flatten[3][2] = 2.0f * d - 1.0f;
+    return flatten * toClip;
 }
 
 } // namespace shadertest

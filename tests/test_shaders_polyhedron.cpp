@@ -73,48 +73,6 @@ glm::vec3 shade(Look look, glm::vec3 normal, const glm::vec4& colour, const glm:
     return (lit * diffuse + glm::vec3(0.2f)) * base + lit * sparkle + glow;
 }
 
-// A shadow map of the target's size holding depth 0.75 (lit at depth 0.5)
-// or 0.25 (shadowed) per texel in a fixed scatter.
-struct ShadowMap {
-    Tovik::RenderTarget target{0, 0, size, size};
-    Tovik::Texture texture;
-    std::vector<float> depths;
-
-    ShadowMap() : texture(target.createShadowBuffer()), depths(std::size_t(size) * size) {
-        std::uint32_t seed = 7u;
-        for (float& depth : depths) {
-            seed = seed * 1664525u + 1013904223u;
-            depth = (seed >> 29) < 3 ? 0.25f : 0.75f;
-        }
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size, size, GL_DEPTH_COMPONENT, GL_FLOAT,
-                        depths.data());
-    }
-
-    // Lit fraction at texel (x, y) for a fragment at depth d: nine taps, the
-    // ones outside the map reading the white border.
-    float lit(int x, int y, float d) const {
-        int count = 0;
-        for (int dx = -1; dx <= 1; ++dx) {
-            for (int dy = -1; dy <= 1; ++dy) {
-                const int tx = x + dx, ty = y + dy;
-                const bool inside = tx >= 0 && ty >= 0 && tx < size && ty < size;
-                const float stored = inside ? depths[std::size_t(ty) * size + std::size_t(tx)] : 1.0f;
-                count += d > stored ? 0 : 1;
-            }
-        }
-        return float(count) / 9.0f;
-    }
-};
-
-// World -> light clip space that lands each fragment on the shadow texel
-// under its own pixel, at the constant depth d.
-glm::mat4 shadowMatrixAtDepth(float d) {
-    glm::mat4 m(1.0f);
-    m[2][2] = 0.0f;
-    m[3][2] = 2.0f * d - 1.0f;
-    return m;
-}
-
 struct LitCase {
     const char* name;
     Look look;
@@ -138,7 +96,7 @@ protected:
     }
 
     // Draws the full-target triangle with the case's uniforms.
-    std::vector<float> draw(const LitCase& c, const ShadowMap& shadow) {
+    std::vector<float> draw(const LitCase& c, const shadertest::ShadowMap& shadow) {
         Tovik::ShaderProgram& program = c.look == Look::glitter ? *glitter : *obsidian;
         testgl::FloatTarget target(size, size);
         program.use();
@@ -147,7 +105,7 @@ protected:
         glUniformMatrix4fv(program.cameraLocation, 1, GL_FALSE, &c.camera[0][0]);
         glUniformMatrix4fv(program.projectionLocation, 1, GL_FALSE, &projection[0][0]);
         glUniform1f(program.timeLocation, c.time);
-        shadertest::setUniform(program.id, "shadowMatrix", shadowMatrixAtDepth(c.depth));
+        shadertest::setUniform(program.id, "shadowMatrix", shadertest::shadowMatrixAtDepth(c.depth));
         shadertest::setUniformInt(program.id, "shadowMap", 0);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, shadow.texture.id);
@@ -203,7 +161,7 @@ TEST_F(LitPrograms, ShadeMatchesTheLightingFormulaPerPixel) {
         {"obsidian facing away", Look::obsidian, -upish, glm::vec4(0.9f, 0.6f, 0.2f, 0.5f), 20.0f,
          0.5f, id, atEye},
     };
-    const ShadowMap shadow;
+    const shadertest::ShadowMap shadow(size);
     for (const LitCase& c : cases) {
         const std::vector<float> out = draw(c, shadow);
         const glm::vec3 normal = glm::mat3(c.transform) * c.normal;
@@ -234,7 +192,7 @@ TEST_F(LitPrograms, GlitterNoiseBendsTheNormalWithinTheLightsRange) {
     const glm::vec3 eye = glm::vec3(0.0f, 0.0f, worldZ) + lightDir;
     const glm::mat4 atEye = glm::translate(glm::mat4(1.0f), -eye);
     const glm::vec3 upish = glm::normalize(glm::vec3(0.1f, 0.9f, 0.4f));
-    const ShadowMap shadow;
+    const shadertest::ShadowMap shadow(size);
     LitCase plain{"plain", Look::glitter, upish, glm::vec4(0.8f, 0.5f, 0.3f, 0.0f), 10.0f, 0.5f,
                   glm::mat4(1.0f), atEye};
     LitCase bent = plain;

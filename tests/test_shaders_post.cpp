@@ -60,16 +60,8 @@ struct Image {
 
 const float weights[5] = {0.227027f, 0.1945946f, 0.1216216f, 0.054054f, 0.016216f};
 
-class BlurProgram : public testgl::GlTest {
+class BlurProgram : public shadertest::ProgramTest<createBlurShader> {
 protected:
-    std::optional<Tovik::ShaderProgram> program;
-
-    void SetUp() override {
-        testgl::GlTest::SetUp();
-        shadertest::resetState();
-        program.emplace(createBlurShader());
-    }
-
     // Blurs `image` into `target`; the viewport has the image's size and may
     // sit off the target's origin so that any corner of the image shows.
     void blur(const Image& image, bool horizontal, float scale, int viewportX, int viewportY) {
@@ -201,16 +193,9 @@ TEST(ToneCurve, KnownGreys) {
     }
 }
 
-class HdrProgram : public testgl::GlTest {
+class HdrProgram : public shadertest::ProgramTest<createHdrShader> {
 protected:
     static constexpr int size = 17;  // odd, so one pixel sits at the centre
-    std::optional<Tovik::ShaderProgram> program;
-
-    void SetUp() override {
-        testgl::GlTest::SetUp();
-        shadertest::resetState();
-        program.emplace(createHdrShader());
-    }
 
     std::vector<float> draw(const Image& scene, const Image& bloom, float exposure, float time) {
         testgl::FloatTarget target(size, size);

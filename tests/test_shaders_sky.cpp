@@ -46,16 +46,8 @@ glm::mat4 lookingAlong(const glm::vec3& direction) {
     return glm::lookAt(glm::vec3(0.0f), direction, up);
 }
 
-class SkyProgram : public testgl::GlTest {
+class SkyProgram : public shadertest::ProgramTest<createSkyShader> {
 protected:
-    std::optional<Tovik::ShaderProgram> program;
-
-    void SetUp() override {
-        testgl::GlTest::SetUp();
-        shadertest::resetState();
-        program.emplace(createSkyShader());
-    }
-
     std::vector<float> draw(int width, int height, const glm::mat4& view, float time) {
         testgl::FloatTarget target(width, height);
         program->use();
