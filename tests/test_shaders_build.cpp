@@ -22,11 +22,12 @@ struct ProgramCase {
 };
 
 const std::vector<ProgramCase>& programCases() {
+    const std::vector<const char*> allThree = {"position", "normal", "colour"};
     static const std::vector<ProgramCase> cases = {
         {"sky", createSkyShader, true, false, false, true, {"position"}},
         {"hdr", createHdrShader, false, false, false, true, {"position"}},
-        {"glitter", createGlitterShader, true, true, true, true, {"position", "normal", "colour"}},
-        {"obsidian", createObsidianShader, true, true, true, true, {"position", "normal", "colour"}},
+        {"glitter", createGlitterShader, true, true, true, true, allThree},
+        {"obsidian", createObsidianShader, true, true, true, true, allThree},
         {"blur", createBlurShader, false, false, false, false, {"position"}},
         {"ground", createGroundShader, true, true, true, true, {"position"}},
         {"ground depth", createGroundDepthShader, true, true, true, true, {"position"}},
@@ -104,8 +105,8 @@ std::string firstNonBlankLine(const char* text) {
 // Each source must stand on its own for the version it declares, checked by
 // the reference compiler rather than only by the driver at hand.
 TEST(ShaderSources, ValidForTheirVersionLine) {
-    const std::map<std::string, std::string> versions = {
-        {"hdr", "#version 330 core"}, {"blur", "#version 330 core"}};
+    const std::map<std::string, std::string> versions = {{"hdr", "#version 330 core"},
+                                                         {"blur", "#version 330 core"}};
     const std::map<std::string, std::string> geometryVersion = {{"ground", "#version 330 core"}};
     char directory[] = "/tmp/shadersXXXXXX";
     ASSERT_NE(mkdtemp(directory), nullptr);
@@ -114,13 +115,15 @@ TEST(ShaderSources, ValidForTheirVersionLine) {
         const bool geometry = source.stage == GL_GEOMETRY_SHADER;
         const bool fragment = source.stage == GL_FRAGMENT_SHADER;
         std::string version = "#version 330";
-        if (geometry) version = geometryVersion.at(source.name);
-        else if (fragment && versions.count(source.name)) version = versions.at(source.name);
+        if (geometry)
+            version = geometryVersion.at(source.name);
+        else if (fragment && versions.count(source.name))
+            version = versions.at(source.name);
         EXPECT_EQ(firstNonBlankLine(source.text), version) << source.name;
 
         const char* extension = geometry ? ".geom" : fragment ? ".frag" : ".vert";
-        const std::string path = std::string(directory) + "/" + std::to_string(index++) + "_" +
-                                 source.name + extension;
+        const std::string path =
+            std::string(directory) + "/" + std::to_string(index++) + "_" + source.name + extension;
         std::ofstream(path) << source.text;
         int status = -1;
         const std::string out = testgl::capture("glslangValidator " + path + " 2>&1", &status);

@@ -89,8 +89,8 @@ protected:
 TEST_F(GroundPrograms, GridPointsLandInTheWorldAboveTheFloor) {
     const assets::GroundMesh mesh = assets::buildGroundMesh();
     TerrainProbe probe;
-    const glm::mat4 moved = glm::rotate(glm::translate(glm::mat4(1.0f), glm::vec3(10, 3, -7)),
-                                        0.5f, glm::vec3(0, 1, 0));
+    const glm::mat4 moved = glm::rotate(glm::translate(glm::mat4(1.0f), glm::vec3(10, 3, -7)), 0.5f,
+                                        glm::vec3(0, 1, 0));
     for (const glm::mat4& transform : {glm::mat4(1.0f), moved}) {
         const std::vector<glm::vec4> placed = probe.place(mesh.vertices, transform, 0.0f);
         int onFloor = 0;
@@ -114,8 +114,8 @@ TEST_F(GroundPrograms, GridPointsLandInTheWorldAboveTheFloor) {
 // point moved by its instance onto the same world spot differ by the crater
 // alone (the far point's crater is below 1e-5), down to the floor.
 TEST_F(GroundPrograms, CraterDeepensTheTerrainTowardsTheCentre) {
-    const glm::vec2 near[] = {{0, 0},   {1.5f, -2.25f}, {3, 4},     {-6.5f, 2},
-                              {8, -8},  {10, 5},        {-12, -3},  {0.25f, 14}};
+    const glm::vec2 near[] = {{0, 0},  {1.5f, -2.25f}, {3, 4},    {-6.5f, 2},
+                              {8, -8}, {10, 5},        {-12, -3}, {0.25f, 14}};
     const glm::vec2 away(48.0f, 36.0f);
     TerrainProbe probe;
     int unclamped = 0;
@@ -143,8 +143,8 @@ TEST_F(GroundPrograms, WaveRingRunsOutwardsInItsWindow) {
         points.push_back(r * glm::normalize(glm::vec2(0.6f, -0.8f)));
     TerrainProbe probe;
     const std::vector<glm::vec4> still = probe.place(points, glm::mat4(1.0f), 1.0f);
-    for (const float time : {43.1f, 43.3f, 43.5f, 43.8f, 44.4f, 45.0f, 45.3f, 45.7f, 46.0f, 48.0f,
-                             50.0f, 51.0f}) {
+    for (const float time :
+         {43.1f, 43.3f, 43.5f, 43.8f, 44.4f, 45.0f, 45.3f, 45.7f, 46.0f, 48.0f, 50.0f, 51.0f}) {
         const std::vector<glm::vec4> placed = probe.place(points, glm::mat4(1.0f), time);
         for (std::size_t i = 0; i < points.size(); ++i) {
             const float r = glm::length(points[i]);
@@ -165,9 +165,9 @@ TEST_F(GroundPrograms, WaveRingRunsOutwardsInItsWindow) {
 struct ShadeCase {
     const char* name;
     float time;
-    float depth;  // the fragments' depth in the shadow map
+    float depth; // the fragments' depth in the shadow map
     glm::mat4 transform;
-    bool corner;  // a close view of the first corner, where the edge lines lie
+    bool corner; // a close view of the first corner, where the edge lines lie
 };
 
 struct Corners {
@@ -182,8 +182,8 @@ glm::vec4 groundColour(const Corners& c, const glm::vec3& w, const glm::vec3& ey
     const glm::vec2 centre = glm::vec2(c.world[0].x + c.world[1].x + c.world[2].x,
                                        c.world[0].z + c.world[1].z + c.world[2].z);
     const float front = (time - 28.8f) * 50.0f - glm::length(centre);
-    const glm::vec3 dcol = glm::mix(glm::vec3(0.34f, 0.5f, 0.35f), glm::vec3(0.2f),
-                                    smoothstep(0.0f, 10.0f, front));
+    const glm::vec3 dcol =
+        glm::mix(glm::vec3(0.34f, 0.5f, 0.35f), glm::vec3(0.2f), smoothstep(0.0f, 10.0f, front));
     const glm::vec3 world = w.x * c.world[0] + w.y * c.world[1] + w.z * c.world[2];
     const glm::vec3 reflected = glm::reflect(glm::normalize(world - eye), normal);
     const float specular = std::pow(std::max(glm::dot(lightDir, reflected), 0.0f), 20.0f);
@@ -192,9 +192,10 @@ glm::vec4 groundColour(const Corners& c, const glm::vec3& w, const glm::vec3& ey
     const glm::vec2 gPos(world.x, world.z);
     const float gt = (time - 48.0f) * 16.0f - glm::length(gPos) * 4.0f;
     const float pulse = glm::length(0.02f * gPos) - time;
-    glm::vec3 gridCol = glm::mix(glm::vec3(7.0f, 0.0f, 0.0f),
-                                 glm::sin(glm::vec3(gt * 0.1f) + glm::vec3(0.0f, 2.1f, 4.2f)) * 8.0f,
-                                 smoothstep(0.0f, 1.0f, (gt - 307.2f) * 0.1f));
+    glm::vec3 gridCol =
+        glm::mix(glm::vec3(7.0f, 0.0f, 0.0f),
+                 glm::sin(glm::vec3(gt * 0.1f) + glm::vec3(0.0f, 2.1f, 4.2f)) * 8.0f,
+                 smoothstep(0.0f, 1.0f, (gt - 307.2f) * 0.1f));
     gridCol = smoothstep(0.0f, 1.0f, gt) *
               (gridCol + 5.0f * smoothstep(0.99f, 1.0f, pulse - std::floor(pulse)));
     glm::vec3 col = dcol * diffuse + specular;
@@ -204,11 +205,49 @@ glm::vec4 groundColour(const Corners& c, const glm::vec3& w, const glm::vec3& ey
 }
 
 // Barycentric weights of point p in the 2D triangle (a, b, c).
-glm::vec3 barycentric(const glm::vec2& p, const glm::vec2& a, const glm::vec2& b, const glm::vec2& c) {
+glm::vec3 barycentric(const glm::vec2& p, const glm::vec2& a, const glm::vec2& b,
+                      const glm::vec2& c) {
     auto cross = [](const glm::vec2& u, const glm::vec2& v) { return u.x * v.y - u.y * v.x; };
     const float area = cross(b - a, c - a);
     const float wb = cross(p - a, c - a) / area, wc = cross(b - a, p - a) / area;
     return {1.0f - wb - wc, wb, wc};
+}
+
+// A view from straight above onto the triangle, or close onto its first
+// corner, through an orthographic projection.
+struct TopView {
+    glm::vec3 eye;
+    glm::mat4 camera, projection;
+
+    TopView(const Corners& corners, bool closeUp) {
+        const glm::vec3 middle = (corners.world[0] + corners.world[1] + corners.world[2]) / 3.0f;
+        const glm::vec3 centre = closeUp ? glm::mix(corners.world[0], middle, 0.06f) : middle;
+        const float half = closeUp ? 0.4f : 5.2f;
+        eye = centre + glm::vec3(0, 60, 0);
+        camera = glm::lookAt(eye, centre, glm::vec3(0, 0, -1));
+        projection = glm::ortho(-half, half, -half, half, 1.0f, 200.0f);
+    }
+};
+
+// Draws the mesh triangle through the ground program into the bound target,
+// cleared to -1 so that untouched pixels show.
+void drawGround(Tovik::ShaderProgram& ground, const ShadeCase& c, const TopView& view,
+                const shadertest::ShadowMap& shadow, const std::vector<glm::vec2>& mesh) {
+    glClearColor(-1, -1, -1, -1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    ground.use();
+    glUniformMatrix4fv(ground.transformLocation, 1, GL_FALSE, &c.transform[0][0]);
+    glUniformMatrix4fv(ground.cameraLocation, 1, GL_FALSE, &view.camera[0][0]);
+    glUniformMatrix4fv(ground.projectionLocation, 1, GL_FALSE, &view.projection[0][0]);
+    glUniform1f(ground.timeLocation, c.time);
+    shadertest::setUniform(ground.id, "shadowMatrix",
+                           shadertest::shadowMatrixAtDepth(c.depth, view.projection * view.camera));
+    shadertest::setUniformInt(ground.id, "shadowMap", 0);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, shadow.texture.id);
+    testgl::drawArrays(GL_TRIANGLES,
+                       {mesh[0].x, mesh[0].y, mesh[1].x, mesh[1].y, mesh[2].x, mesh[2].y}, {2});
 }
 
 // Flat normal, ground colour front, edge lines (timing, colours, rings),
@@ -246,37 +285,21 @@ TEST_F(GroundPrograms, ShadingMatchesTheGroundFormulaPerPixel) {
     for (const ShadeCase& c : cases) {
         Corners corners;
         const std::vector<glm::vec4> placed = probe.place(mesh, c.transform, c.time);
-        glm::vec3 middle(0.0f);
-        for (int i = 0; i < 3; ++i) middle += (corners.world[i] = glm::vec3(placed[i])) / 3.0f;
-        const glm::vec3 centre = c.corner ? glm::mix(corners.world[0], middle, 0.06f) : middle;
-        const float half = c.corner ? 0.4f : 5.2f;
-        const glm::vec3 eye = centre + glm::vec3(0, 60, 0);
-        const glm::mat4 camera = glm::lookAt(eye, centre, glm::vec3(0, 0, -1));
-        const glm::mat4 projection = glm::ortho(-half, half, -half, half, 1.0f, 200.0f);
-        const glm::mat4 toClip = projection * camera;
-
+        for (int i = 0; i < 3; ++i) corners.world[i] = glm::vec3(placed[i]);
+        const TopView view(corners, c.corner);
+        const glm::mat4 toClip = view.projection * view.camera;
         testgl::FloatTarget target(size, size);
-        glClearColor(-1, -1, -1, -1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glClearColor(0, 0, 0, 0);
-        ground.use();
-        glUniformMatrix4fv(ground.transformLocation, 1, GL_FALSE, &c.transform[0][0]);
-        glUniformMatrix4fv(ground.cameraLocation, 1, GL_FALSE, &camera[0][0]);
-        glUniformMatrix4fv(ground.projectionLocation, 1, GL_FALSE, &projection[0][0]);
-        glUniform1f(ground.timeLocation, c.time);
-        shadertest::setUniform(ground.id, "shadowMatrix", shadertest::shadowMatrixAtDepth(c.depth, toClip));
-        shadertest::setUniformInt(ground.id, "shadowMap", 0);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, shadow.texture.id);
-        testgl::drawArrays(GL_TRIANGLES, {mesh[0].x, mesh[0].y, mesh[1].x, mesh[1].y, mesh[2].x, mesh[2].y}, {2});
+        drawGround(ground, c, view, shadow, mesh);
         const std::vector<float> out = target.read();
 
         glm::vec2 screen[3];
-        for (int i = 0; i < 3; ++i) screen[i] = glm::vec2(toClip * glm::vec4(corners.world[i], 1.0f));
+        for (int i = 0; i < 3; ++i)
+            screen[i] = glm::vec2(toClip * glm::vec4(corners.world[i], 1.0f));
         int inside = 0, onLines = 0;
         for (int y = 0; y < size; ++y) {
             for (int x = 0; x < size; ++x) {
-                const glm::vec2 p((float(x) + 0.5f) / size * 2.0f - 1.0f, (float(y) + 0.5f) / size * 2.0f - 1.0f);
+                const glm::vec2 p((float(x) + 0.5f) / size * 2.0f - 1.0f,
+                                  (float(y) + 0.5f) / size * 2.0f - 1.0f);
                 const glm::vec3 w = barycentric(p, screen[0], screen[1], screen[2]);
                 const float least = std::min(w.x, std::min(w.y, w.z));
                 const glm::vec4 got = pixel(out, size, x, y);
@@ -284,10 +307,11 @@ TEST_F(GroundPrograms, ShadingMatchesTheGroundFormulaPerPixel) {
                     ASSERT_EQ(got, glm::vec4(-1.0f)) << c.name << " outside " << x << "," << y;
                     continue;
                 }
-                if (least < 1e-3f) continue;  // on the rim: coverage is the rasteriser's call
+                if (least < 1e-3f) continue; // on the rim: coverage is the rasteriser's call
                 ++inside;
                 if (least < 0.02f) ++onLines;
-                const glm::vec4 expected = groundColour(corners, w, eye, shadow.lit(x, y, c.depth), c.time);
+                const glm::vec4 expected =
+                    groundColour(corners, w, view.eye, shadow.lit(x, y, c.depth), c.time);
                 for (int i = 0; i < 4; ++i) {
                     ASSERT_NEAR(got[i], expected[i], 5e-4f + 2e-4f * std::abs(expected[i]))
                         << c.name << " pixel " << x << "," << y << " channel " << i;
@@ -309,7 +333,8 @@ TEST_F(GroundPrograms, DepthProgramWritesTheGroundProgramsDepth) {
     Tovik::Part part(ground, &depthProgram);
     createGround(part);
     const glm::mat4 projection = glm::perspective(glm::radians(50.0f), 1.0f, 1.0f, 600.0f);
-    const glm::mat4 camera = glm::lookAt(glm::vec3(60, 120, 200), glm::vec3(0, -10, 0), glm::vec3(0, 1, 0));
+    const glm::mat4 camera =
+        glm::lookAt(glm::vec3(60, 120, 200), glm::vec3(0, -10, 0), glm::vec3(0, 1, 0));
     testgl::FloatTarget target(32, 32);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
@@ -322,8 +347,10 @@ TEST_F(GroundPrograms, DepthProgramWritesTheGroundProgramsDepth) {
             glUniformMatrix4fv(program.projectionLocation, 1, GL_FALSE, &projection[0][0]);
             glUniform1f(program.timeLocation, time);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            if (pass == 0) part.drawImpl(glm::mat4(1.0f), nullptr);
-            else part.drawDepthImpl(glm::mat4(1.0f));
+            if (pass == 0)
+                part.drawImpl(glm::mat4(1.0f), nullptr);
+            else
+                part.drawDepthImpl(glm::mat4(1.0f));
             depths[pass] = shadertest::readDepth(target);
         }
         int covered = 0;

@@ -76,10 +76,10 @@ glm::vec3 shade(Look look, glm::vec3 normal, const glm::vec4& colour, const glm:
 struct LitCase {
     const char* name;
     Look look;
-    glm::vec3 normal;  // model space, before transform
+    glm::vec3 normal; // model space, before transform
     glm::vec4 colour;
     float time;
-    float depth;  // the fragments' depth in the shadow map
+    float depth; // the fragments' depth in the shadow map
     glm::mat4 transform;
     glm::mat4 camera;
 };
@@ -105,7 +105,8 @@ protected:
         glUniformMatrix4fv(program.cameraLocation, 1, GL_FALSE, &c.camera[0][0]);
         glUniformMatrix4fv(program.projectionLocation, 1, GL_FALSE, &projection[0][0]);
         glUniform1f(program.timeLocation, c.time);
-        shadertest::setUniform(program.id, "shadowMatrix", shadertest::shadowMatrixAtDepth(c.depth));
+        shadertest::setUniform(program.id, "shadowMatrix",
+                               shadertest::shadowMatrixAtDepth(c.depth));
         shadertest::setUniformInt(program.id, "shadowMap", 0);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, shadow.texture.id);
@@ -114,9 +115,9 @@ protected:
         std::vector<float> vertices;
         for (const glm::vec2 corner : {glm::vec2(-1, -1), glm::vec2(3, -1), glm::vec2(-1, 3)}) {
             const glm::vec3 model = toModel * glm::vec4(corner, worldZ, 1.0f);
-            vertices.insert(vertices.end(), {model.x, model.y, model.z, c.normal.x, c.normal.y,
-                                             c.normal.z, c.colour.r, c.colour.g, c.colour.b,
-                                             c.colour.a});
+            vertices.insert(vertices.end(),
+                            {model.x, model.y, model.z, c.normal.x, c.normal.y, c.normal.z,
+                             c.colour.r, c.colour.g, c.colour.b, c.colour.a});
         }
         testgl::drawArrays(GL_TRIANGLES, vertices, {3, 3, 4});
         return target.read();
@@ -133,7 +134,7 @@ glm::vec3 worldAtPixel(int x, int y) {
 // five rounds deep); a missing term or a shadow step of 1/9 moves a pixel by
 // far more.
 TEST_F(LitPrograms, ShadeMatchesTheLightingFormulaPerPixel) {
-    const glm::vec3 eye = glm::vec3(0.0f, 0.0f, worldZ) + lightDir;  // highlight in frame
+    const glm::vec3 eye = glm::vec3(0.0f, 0.0f, worldZ) + lightDir; // highlight in frame
     const glm::mat4 atEye = glm::translate(glm::mat4(1.0f), -eye);
     const glm::mat4 turnedEye =
         glm::rotate(glm::mat4(1.0f), 0.7f, glm::normalize(glm::vec3(1, 2, 0.5f))) * atEye;
@@ -193,8 +194,8 @@ TEST_F(LitPrograms, GlitterNoiseBendsTheNormalWithinTheLightsRange) {
     const glm::mat4 atEye = glm::translate(glm::mat4(1.0f), -eye);
     const glm::vec3 upish = glm::normalize(glm::vec3(0.1f, 0.9f, 0.4f));
     const shadertest::ShadowMap shadow(size);
-    LitCase plain{"plain", Look::glitter, upish, glm::vec4(0.8f, 0.5f, 0.3f, 0.0f), 10.0f, 0.5f,
-                  glm::mat4(1.0f), atEye};
+    LitCase plain{"plain", Look::glitter, upish,           glm::vec4(0.8f, 0.5f, 0.3f, 0.0f),
+                  10.0f,   0.5f,          glm::mat4(1.0f), atEye};
     LitCase bent = plain;
     bent.colour.a = 1.0f;
     const std::vector<float> before = draw(plain, shadow), after = draw(bent, shadow);
@@ -220,7 +221,8 @@ TEST_F(LitPrograms, DepthProgramWritesTheLitProgramsDepth) {
     Tovik::Part part(*glitter, &depthProgram);
     createHub(part);
     const glm::mat4 projection = glm::perspective(glm::radians(50.0f), 1.0f, 1.0f, 200.0f);
-    const glm::mat4 camera = glm::lookAt(glm::vec3(10, 30, 50), glm::vec3(0, 5, 0), glm::vec3(0, 1, 0));
+    const glm::mat4 camera =
+        glm::lookAt(glm::vec3(10, 30, 50), glm::vec3(0, 5, 0), glm::vec3(0, 1, 0));
     const glm::mat4 transform = glm::rotate(glm::mat4(1.0f), 0.4f, glm::vec3(0, 1, 0));
     testgl::FloatTarget target(32, 32);
     glEnable(GL_DEPTH_TEST);
@@ -232,8 +234,10 @@ TEST_F(LitPrograms, DepthProgramWritesTheLitProgramsDepth) {
         glUniformMatrix4fv(program.cameraLocation, 1, GL_FALSE, &camera[0][0]);
         glUniformMatrix4fv(program.projectionLocation, 1, GL_FALSE, &projection[0][0]);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        if (pass == 0) part.drawImpl(transform, nullptr);
-        else part.drawDepthImpl(transform);
+        if (pass == 0)
+            part.drawImpl(transform, nullptr);
+        else
+            part.drawDepthImpl(transform);
         depths[pass] = shadertest::readDepth(target);
     }
     shadertest::resetState();

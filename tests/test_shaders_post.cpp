@@ -87,7 +87,7 @@ TEST_F(BlurProgram, ImpulseComesBackAsTheKernelAlongTheChosenAxis) {
         int width, height;
         bool horizontal;
         float scale;
-        int spacing;  // texels between taps
+        int spacing; // texels between taps
     } cases[] = {
         {1280, 720, false, 1, 1}, {1280, 720, false, 2, 2}, {1280, 720, false, 4, 4},
         {1280, 720, true, 1, 1},  {1280, 720, true, 2, 2},  {1280, 720, true, 4, 4},
@@ -159,11 +159,11 @@ TEST_F(BlurProgram, TapsPastTheEdgeAddNothing) {
 glm::vec3 acesFitted(const glm::vec3& colour) {
     const glm::mat3 in(0.59719f, 0.35458f, 0.04823f, 0.07600f, 0.90834f, 0.01566f, 0.02840f,
                        0.13383f, 0.83777f);
-    const glm::mat3 out(1.60475f, -0.53108f, -0.07367f, -0.10208f, 1.10813f, -0.00605f,
-                        -0.00327f, -0.07276f, 1.07602f);
+    const glm::mat3 out(1.60475f, -0.53108f, -0.07367f, -0.10208f, 1.10813f, -0.00605f, -0.00327f,
+                        -0.07276f, 1.07602f);
     const glm::vec3 v = colour * in;
-    const glm::vec3 curved = (v * (v + 0.0245786f) - 0.000090537f) /
-                             (v * (0.983729f * v + 0.4329510f) + 0.238081f);
+    const glm::vec3 curved =
+        (v * (v + 0.0245786f) - 0.000090537f) / (v * (0.983729f * v + 0.4329510f) + 0.238081f);
     return glm::min(curved * out, glm::vec3(1.0f));
 }
 
@@ -185,7 +185,7 @@ TEST(ToneCurve, KnownGreys) {
     const struct {
         float input, output, tolerance;
     } greys[] = {{0.0f, -0.00038f, 1e-5f}, {-0.1f, 0.0364f, 1e-4f}, {-0.3f, 0.4195f, 1e-4f},
-                 {-0.5f, 0.888f, 1e-3f},   {-0.5704f, 1.0f, 1e-4f},  {-3.0f, 1.0f, 0.0f},
+                 {-0.5f, 0.888f, 1e-3f},   {-0.5704f, 1.0f, 1e-4f}, {-3.0f, 1.0f, 0.0f},
                  {1.0f, 0.619f, 1e-3f},    {10.0f, 0.974f, 1e-3f}};
     for (const auto& g : greys) {
         const glm::vec3 out = acesFitted(glm::vec3(g.input));
@@ -195,7 +195,7 @@ TEST(ToneCurve, KnownGreys) {
 
 class HdrProgram : public shadertest::ProgramTest<createHdrShader> {
 protected:
-    static constexpr int size = 17;  // odd, so one pixel sits at the centre
+    static constexpr int size = 17; // odd, so one pixel sits at the centre
 
     std::vector<float> draw(const Image& scene, const Image& bloom, float exposure, float time) {
         testgl::FloatTarget target(size, size);
@@ -284,8 +284,8 @@ TEST_F(HdrProgram, VignetteDarkensTowardsTheEdges) {
         }
     }
     const int mid = size / 2;
-    EXPECT_NEAR((pixel(out, size, mid, mid).r - pixel(reference, size, mid, mid).r), 1.0f - baseline,
-                1e-6);
+    EXPECT_NEAR((pixel(out, size, mid, mid).r - pixel(reference, size, mid, mid).r),
+                1.0f - baseline, 1e-6);
     // The corner pixel centre lies half a pixel inside the corner itself.
     EXPECT_NEAR(vignette(glm::vec2(0.0f, 0.5f)), 0.607f, 1e-3);
     EXPECT_NEAR(vignette(glm::vec2(0.0f, 0.0f)), 0.518f, 1e-3);
