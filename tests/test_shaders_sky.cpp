@@ -127,8 +127,10 @@ TEST(SkyBlend, ListedElevations) {
 // Take away the nebula (known from the frame difference) and what is left
 // of the early sky is the sun glow in grey plus stars in their blue-white,
 // never negative and never above the brightest star the noise allows.
+// Tolerance 1e-4 plus 1e-5 of the pixel: float rounding of the frame
+// differences, with star pixels in the hundreds.
 TEST_F(SkyProgram, SunGlowAndStarsRemainAfterTheNebula) {
-    const int width = 32, height = 18;
+    const int width = 128, height = 72;
     const glm::mat4 view = lookingAlong(glm::normalize(lightDir + glm::vec3(0.2f, -0.1f, 0.0f)));
     const std::vector<float> before = draw(width, height, view, 10.0f);
     const std::vector<float> after = draw(width, height, view, 50.0f);
@@ -150,7 +152,10 @@ TEST_F(SkyProgram, SunGlowAndStarsRemainAfterTheNebula) {
             strongestGlow = std::max(strongestGlow, glow);
         }
     }
-    EXPECT_LT(starry, width * height / 4);
+    // Stars are sparse: a handful in this frame (5 on llvmpipe), enough to
+    // see their colour.
+    EXPECT_GT(starry, 0);
+    EXPECT_LT(starry, width * height / 50);
     EXPECT_GT(strongestGlow, 10.0f);
 }
 
