@@ -103,6 +103,30 @@ std::string StdoutCapture::text() {
     return out;
 }
 
+void drawArrays(GLenum mode, const std::vector<float>& interleaved, std::initializer_list<int> sizes) {
+    GLsizei stride = 0;
+    for (int size : sizes) stride += size;
+    GLuint vertexArray = 0, buffer = 0;
+    glGenVertexArrays(1, &vertexArray);
+    glBindVertexArray(vertexArray);
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(interleaved.size() * sizeof(float)), interleaved.data(),
+                 GL_STREAM_DRAW);
+    GLuint location = 0;
+    std::size_t offset = 0;
+    for (int size : sizes) {
+        glEnableVertexAttribArray(location);
+        glVertexAttribPointer(location++, size, GL_FLOAT, GL_FALSE, GLsizei(stride * sizeof(float)),
+                              reinterpret_cast<const void*>(offset * sizeof(float)));
+        offset += std::size_t(size);
+    }
+    glDrawArrays(mode, 0, GLsizei(interleaved.size() / std::size_t(stride)));
+    glBindVertexArray(0);
+    glDeleteBuffers(1, &buffer);
+    glDeleteVertexArrays(1, &vertexArray);
+}
+
 std::string capture(const std::string& command, int* status) {
     std::string out;
     FILE* pipe = popen(command.c_str(), "r");

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,11 @@ private:
     int saved = -1;
     std::FILE* file = nullptr;
 };
+
+// Draws non-indexed primitives with the current program from interleaved
+// float vertices: attribute i has sizes[i] components and sits at location i.
+// The vertex array and buffer live only for the draw.
+void drawArrays(GLenum mode, const std::vector<float>& interleaved, std::initializer_list<int> sizes);
 
 // Runs a command in the shell and returns its standard output (and exit
 // status in *status when given).
