@@ -106,9 +106,10 @@ void GLAPIENTRY __wrap_glGenTextures(GLsizei n, GLuint* ids) { countObjects(n); 
 
 void* operator new(std::size_t n) {
     countAllocation();
-    if (void* p = std::malloc(n ? n : 1)) return p;
+    if (void* p = __real_malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
+// Pairs with the allocation above; free itself is not wrapped.
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -31,25 +33,30 @@ protected:
 };
 
 // Every pixel outside the letterbox rectangle is still black: no pass draws
-// or clears there.
+// or clears there. Inside, the picture shows something.
 void expectBarsUntouched(Screen& screen) {
     int width = 0, height = 0;
     const std::vector<unsigned char> rgb = screen.grab(width, height);
     const demo::Viewport view = demo::letterbox(std::uint32_t(width), std::uint32_t(height));
-    int outside = 0, lit = 0;
+    int outside = 0, lit = 0, litInside = 0;
     for (int y = 0; y < height; ++y) {
         // X rows run top-down, GL's viewport bottom-up.
         const int glY = height - 1 - y;
         for (int x = 0; x < width; ++x) {
             const bool inside = x >= int(view.x) && x < int(view.x + view.width) &&
                                 glY >= int(view.y) && glY < int(view.y + view.height);
-            if (inside) continue;
-            ++outside;
             const unsigned char* p = &rgb[(std::size_t(y) * width + x) * 3];
-            if (p[0] | p[1] | p[2]) ++lit;
+            const bool black = (p[0] | p[1] | p[2]) == 0;
+            if (inside) {
+                litInside += !black;
+                continue;
+            }
+            ++outside;
+            lit += !black;
         }
     }
     EXPECT_EQ(lit, 0) << "of " << outside << " pixels outside the letterbox";
+    EXPECT_GT(litInside, int(view.width * view.height / 2)) << "the picture is mostly black";
 }
 
 TEST_F(DemoRun, EscapeEndsItWithStatusZeroAndTheBarsStayBlack) {
@@ -72,6 +79,28 @@ TEST_F(DemoRun, ClosingTheWindowEndsItWithStatusZero) {
     std::this_thread::sleep_for(std::chrono::seconds(1));
     screen.sendClose(window);
     EXPECT_EQ(demo.wait(20), 0) << demo.err();
+}
+
+// The whole piece, start to natural end, in the shipped code watched from
+// inside: nothing on standard output (no shader log, no framebuffer message),
+// no GL error, no allocation or GL object made by the frame loop, and at least
+// one frame in every bar.
+TEST_F(DemoRun, PlaysToItsNaturalEndCleanly) {
+    DemoProcess demo(DEMO_CHECKED_BINARY, scratchDir(), std::getenv("DISPLAY"));
+    const int status = demo.wait(400);
+    const std::string report = demo.err();
+    EXPECT_EQ(status, 0) << report;
+    EXPECT_EQ(demo.out(), "");
+    EXPECT_NE(report.find("gl errors: 0\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("frame loop allocations: 0\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("frame loop gl objects: 0\n"), std::string::npos) << report;
+    const std::size_t bars = report.find("frames per bar:");
+    ASSERT_NE(bars, std::string::npos) << report;
+    std::istringstream counts(report.substr(bars + 15));
+    int bar = 0;
+    for (unsigned frames; counts >> frames; ++bar) EXPECT_GT(frames, 0u) << "bar " << bar;
+    EXPECT_EQ(bar, int(demo::lastBar) + 1);
+    std::printf("%s", report.c_str());
 }
 
 TEST(DemoWithoutDisplay, SaysSoAndFails) {
