@@ -228,6 +228,11 @@ Music::Music() : state(new State) {
     decoder_state& d = state->decoder;
     d.fd = openRegularFile(soundtrackPath);
     if (d.fd >= 0) d.handle = openDecoder(d.fd);
+    if (d.handle == nullptr && d.fd >= 0) {
+        // Nothing to play: let the file go now rather than at the end.
+        close(d.fd);
+        d.fd = -1;
+    }
     if (d.handle != nullptr) openDevice(state->device, d);
 }
 

@@ -91,6 +91,20 @@ INSTANTIATE_TEST_SUITE_P(Files, MusicToneTest,
                                            ToneCase{"stereo_48000", 48000, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The file plays once, whole, and then the stream stays silent until
+// Music goes.
+TEST_F(MusicTest, PlaysTheFileOnceThenSilence) {
+    ASSERT_TRUE(writeTone("vandrel.mp3", 1000.0, 0.5, 44100, 2, 0.5f));
+    Recorder recorder;
+    ASSERT_TRUE(recorder.live());
+    {
+        Music music;
+        sleepSeconds(1.5);
+    }
+    const Span heard = audibleSpan(recorder.stop().channel(-1), silence);
+    EXPECT_NEAR(double(heard.end - heard.begin) / 44100.0, 0.5, 0.03);
+}
+
 // The constructor returns with playback under way, through a short buffer
 // (the server's default would be about two seconds), and the first sound
 // reaches the sink at once.

@@ -60,14 +60,6 @@ TEST(ScoreNotation, ParsesPhrases) {
     }
 }
 
-TEST(ScoreNotation, ChecksPatterns) {
-    EXPECT_TRUE(score::validPattern("x...o...x...x.x.", "xo."));
-    EXPECT_FALSE(score::validPattern("x...o...x...x.x", "xo."));    // 15 steps
-    EXPECT_FALSE(score::validPattern("x...o...x...x.x..", "xo."));  // 17 steps
-    EXPECT_FALSE(score::validPattern("x...O...x...x.x.", "xo."));
-    EXPECT_FALSE(score::validPattern(nullptr, "xo."));
-}
-
 // Every bar of the piece is written in the notation above; a typo would
 // otherwise drop a part silently.
 TEST(Score, EveryBarIsWellFormed) {
