@@ -28,6 +28,10 @@ constexpr float leadLevel = 0.2f;
 constexpr float echoSend = 0.4f;
 constexpr double echoDelay = 3 * stepSeconds;
 constexpr float echoFeedback = 0.35f;
+// How far the kick pushes the bass, pad and arpeggio down, and how long
+// they take to come back: the pumping that makes the beat breathe.
+constexpr float duckDepth = 0.5f;
+constexpr double duckRecovery = 0.3;
 // Gain into the soft limiter: higher is louder and denser.
 constexpr double drive = 0.7;
 
@@ -94,6 +98,25 @@ void playLead(Mix& mix, Mix& send, const Bar& bar, double start) {
     }
 }
 
+// Gain of the ducked parts over the whole piece, from the kick pattern.
+std::vector<float> kickDucking(std::size_t frames) {
+    std::vector<float> gain(frames, 1.0f);
+    const std::size_t recovery = std::size_t(duckRecovery * synth::sampleRate);
+    for (int b = 0; b < score::barCount; ++b) {
+        for (int s = 0; s < score::stepsPerBar; ++s) {
+            const float v = velocityOf(score::bars[b].kick[s]);
+            if (v == 0.0f) continue;
+            const double t = b * score::barSeconds + s * stepSeconds;
+            const std::size_t start = std::size_t(std::lround(t * synth::sampleRate));
+            for (std::size_t i = 0; i < recovery && start + i < frames; ++i) {
+                const float x = 1.0f - float(i) / float(recovery);
+                gain[start + i] = std::min(gain[start + i], 1.0f - duckDepth * v * x * x);
+            }
+        }
+    }
+    return gain;
+}
+
 // The fade follows the picture's: 70 dB down over the last four bars, then
 // nothing at all.
 double fadeGain(double t) {
@@ -122,18 +145,23 @@ void master(Mix& mix) {
 } // namespace
 
 Mix render() {
-    Mix mix(length), send(length);
+    // Drums and lead go straight to `mix`; the harmony to `ducked`, which
+    // the kick pumps; the echo's share to `send`.
+    Mix mix(length), ducked(length), send(length);
     for (int b = 0; b < score::barCount; ++b) {
         const Bar& bar = score::bars[b];
         const double start = b * score::barSeconds;
         score::Triad chord{};
         if (!score::parseChord(bar.chord, chord)) continue;
         playDrums(mix, bar, start);
-        playBass(mix, bar, chord, start);
-        playPad(mix, bar, chord, start);
-        playArp(mix, send, bar, chord, start);
+        playBass(ducked, bar, chord, start);
+        playPad(ducked, bar, chord, start);
+        playArp(ducked, send, bar, chord, start);
         playLead(mix, send, bar, start);
     }
+    const std::vector<float> duck = kickDucking(mix.frames());
+    for (std::size_t i = 0; i < mix.frames(); ++i)
+        mix.add(i, ducked.left[i] * duck[i], ducked.right[i] * duck[i]);
     synth::echo(send, mix, echoDelay, echoFeedback);
     master(mix);
     return mix;
