@@ -73,7 +73,8 @@ TEST_P(MusicToneTest, PlaysAtPitchAndLevelUntilDestroyed) {
         const Span heard = audibleSpan(x, silence);
         const double seconds = double(heard.end - heard.begin) / 44100.0;
         ASSERT_GT(seconds, 0.6);
-        EXPECT_LT(seconds, 1.3) << "still playing after destruction";
+        // A second of play, give or take a busy machine; the file lasts six.
+        EXPECT_LT(seconds, 2.5) << "still playing after destruction";
         EXPECT_GT(x.size() - heard.end, std::size_t(0.3 * 44100)) << "no silence after destruction";
 
         // The middle of what was heard, away from the start and the cut.
@@ -102,7 +103,9 @@ TEST_F(MusicTest, PlaysTheFileOnceThenSilence) {
         sleepSeconds(1.5);
     }
     const Span heard = audibleSpan(recorder.stop().channel(-1), silence);
-    EXPECT_NEAR(double(heard.end - heard.begin) / 44100.0, 0.5, 0.03);
+    const double seconds = double(heard.end - heard.begin) / 44100.0;
+    EXPECT_GT(seconds, 0.45);
+    EXPECT_LT(seconds, 0.75) << "the file played more than once";
 }
 
 // The constructor returns with playback under way, through a short buffer
