@@ -3,6 +3,7 @@
 #include "assets.h"
 #include "choreography.h"
 #include "gl.h"
+#include "music.h"
 #include "shaders.h"
 
 #include <GL/glu.h>
@@ -334,6 +335,8 @@ int run(Observer* observer) {
     // 9-11.
     const glm::mat4 projection = cameraProjection();
     setGlobalState();
+    // 12. The soundtrack starts now; the clock starts a moment later.
+    Music music;
     // 13-14. The frame's off-screen images, after the music has started.
     FrameTargets targets(world, view);
 

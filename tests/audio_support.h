@@ -1,0 +1,87 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Helpers for the sound tests: making and decoding MP3s, measuring tones,
+// recording what the private test sound server plays (see with_pulse.sh).
+namespace audiotest {
+
+// Interleaved float samples.
+struct Pcm {
+    long rate = 0;
+    int channels = 0;
+    std::vector<float> samples;
+    std::size_t frames() const { return channels > 0 ? samples.size() / std::size_t(channels) : 0; }
+    // One channel, or the mean of all when `channel` is -1.
+    std::vector<float> channel(int channel) const;
+};
+
+// Decodes a whole MP3 at its own rate and channel count; empty on failure.
+Pcm decodeMp3(const std::string& path);
+
+// Writes a sine tone of peak `amplitude` as an MP3 with the test encoder.
+bool writeTone(const std::string& path, double hz, double seconds, int rate, int channels,
+               float amplitude);
+bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
+std::vector<unsigned char> readFile(const std::string& path);
+
+// Frequency of a steady tone from its first and last rising zero crossings.
+double toneFrequency(const std::vector<float>& x, long rate);
+double rms(const float* x, std::size_t n);
+double toDb(double linear);
+
+// First and one past the last sample whose magnitude exceeds `threshold`;
+// {0, 0} when none does.
+struct Span {
+    std::size_t begin = 0, end = 0;
+};
+Span audibleSpan(const std::vector<float>& x, float threshold);
+
+int countOpenFds();
+
+// The standard output of a shell command.
+std::string commandOutput(const std::string& command);
+// Microseconds on the first line of `text` that starts with `label`, or -1.
+long readMicroseconds(const std::string& text, const std::string& label);
+
+// Records the test sink's monitor (44.1 kHz stereo float) from construction
+// until stop(). Requires DEMO_TEST_SINK, which with_pulse.sh sets.
+class Recorder {
+public:
+    Recorder();
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+    // True once the recording has data: from then on nothing played is missed.
+    bool live() const { return pid > 0 && framesSoFar() > 0; }
+    // Frames written to the file so far.
+    std::size_t framesSoFar() const;
+    Pcm stop();
+
+private:
+    std::string path;
+    pid_t pid = -1;
+};
+
+// A fresh temporary directory made the working directory for the object's
+// lifetime; removed with its contents afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return dir; }
+
+private:
+    std::string dir;
+    std::string previous;
+};
+
+void sleepSeconds(double seconds);
+
+} // namespace audiotest
