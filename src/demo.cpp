@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace demo {
 
@@ -265,13 +266,19 @@ void renderFrame(World& world, FrameTargets& targets, const glm::mat4& projectio
 namespace {
 
 // SFML aborts the process with a terse message when it cannot reach the X
-// server, so ask first and say what to do instead.
-bool displayReachable() {
+// server, so ask first and say what to do instead. The probe's connection is
+// kept until the window exists: an X server whose last client disconnects
+// resets itself and refuses the next connection for a moment (a bare Xvfb
+// does exactly that), which would make SFML abort after all.
+struct DisplayProbe {
     Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return false;
-    XCloseDisplay(display);
-    return true;
-}
+    ~DisplayProbe() {
+        if (display != nullptr) XCloseDisplay(display);
+    }
+    DisplayProbe() = default;
+    DisplayProbe(const DisplayProbe&) = delete;
+    DisplayProbe& operator=(const DisplayProbe&) = delete;
+};
 
 void reportNoDisplay() {
     const char* name = std::getenv("DISPLAY");
@@ -307,7 +314,8 @@ bool contextUsable() {
 } // namespace
 
 int run(Observer* observer) {
-    if (!displayReachable()) {
+    auto probe = std::make_unique<DisplayProbe>();
+    if (probe->display == nullptr) {
         reportNoDisplay();
         return 1;
     }
@@ -315,6 +323,7 @@ int run(Observer* observer) {
     // 1-2. The window: full screen at the desktop's mode, vsync paces the loop.
     const sf::ContextSettings settings(24, 8, 0, 3, 0, sf::ContextSettings::Default, false);
     sf::Window window(sf::VideoMode::getDesktopMode(), "OpenGL", sf::Style::Fullscreen, settings);
+    probe.reset();
     window.setVerticalSyncEnabled(true);
     window.setMouseCursorVisible(false);
 
@@ -324,6 +333,7 @@ int run(Observer* observer) {
     if (!contextUsable()) return 1;
     // glNamedBufferData is a null pointer without GL 4.5 or the extension.
     Tovik::Part::directStateAccess = GLEW_VERSION_4_5 || GLEW_ARB_direct_state_access;
+    if (observer) observer->contextReady();
 
     // 4. The letterbox viewport, fixed for the whole run.
     const sf::Vector2u size = window.getSize();

@@ -107,11 +107,12 @@ void renderFrame(World& world, FrameTargets& targets, const glm::mat4& projectio
                  const Pose& pose, float t);
 
 // Lets a test build watch a run without changing it: called once the
-// context is current and start-up is done, after every frame drawn, and when
-// the frame loop has ended (before the tear-down).
+// context's entry points are loaded, once start-up is done, after every frame
+// drawn, and when the frame loop has ended (before the tear-down).
 class Observer {
 public:
     virtual ~Observer() = default;
+    virtual void contextReady() {}
     virtual void started() {}
     virtual void frameDrawn(float t) { (void)t; }
     virtual void stopped() {}

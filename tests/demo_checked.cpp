@@ -1,10 +1,12 @@
 // The demo exactly as shipped, watched from inside: GL errors that KHR_debug
-// reports, frames drawn per bar, and what the frame loop allocates or
-// creates. Prints a summary on standard error; fails (status 3) on a GL error.
+// reports, frames drawn per bar, what the frame loop allocates or creates,
+// and whether the tear-down deletes every GL object exactly once. Prints a
+// summary on standard error; fails (status 3) on a GL error.
 //
 // Heap use is counted through a replaced operator new and, for our own
-// objects, malloc and friends wrapped at link time (-Wl,--wrap); GL objects
-// through the entry points that make them.
+// objects, malloc and friends wrapped at link time (-Wl,--wrap). GL objects
+// are followed through the GLEW entry points that make and delete them, and
+// glGenTextures/glDeleteTextures (GL 1.1, linked directly) through --wrap.
 #include "demo.h"
 #include "gl.h"
 
@@ -12,74 +14,147 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <new>
+#include <set>
+
+extern "C" {
+void* __real_malloc(std::size_t);
+void* __real_calloc(std::size_t, std::size_t);
+void* __real_realloc(void*, std::size_t);
+void __real_glGenTextures(GLsizei, GLuint*);
+void __real_glDeleteTextures(GLsizei, const GLuint*);
+}
 
 namespace {
 
-std::atomic<bool> counting{false};
+std::atomic<bool> inFrameLoop{false};
 std::atomic<long> allocations{0};
-std::atomic<long> glObjects{0};
 
 void countAllocation() {
-    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1);
-}
-void countObjects(GLsizei n) {
-    if (counting.load(std::memory_order_relaxed)) glObjects.fetch_add(n);
+    if (inFrameLoop.load(std::memory_order_relaxed)) allocations.fetch_add(1);
 }
 
-// Counting wrappers around the GLEW-loaded entry points that create objects.
-PFNGLGENBUFFERSPROC realGenBuffers;
-PFNGLGENVERTEXARRAYSPROC realGenVertexArrays;
-PFNGLGENFRAMEBUFFERSPROC realGenFramebuffers;
-PFNGLGENRENDERBUFFERSPROC realGenRenderbuffers;
-PFNGLCREATEPROGRAMPROC realCreateProgram;
-PFNGLCREATESHADERPROC realCreateShader;
-void GLAPIENTRY genBuffers(GLsizei n, GLuint* ids) { countObjects(n); realGenBuffers(n, ids); }
-void GLAPIENTRY genVertexArrays(GLsizei n, GLuint* ids) { countObjects(n); realGenVertexArrays(n, ids); }
-void GLAPIENTRY genFramebuffers(GLsizei n, GLuint* ids) { countObjects(n); realGenFramebuffers(n, ids); }
-void GLAPIENTRY genRenderbuffers(GLsizei n, GLuint* ids) { countObjects(n); realGenRenderbuffers(n, ids); }
-GLuint GLAPIENTRY createProgram() { countObjects(1); return realCreateProgram(); }
-GLuint GLAPIENTRY createShader(GLenum type) { countObjects(1); return realCreateShader(type); }
+// Live GL names by kind, and the faults seen: objects made inside the frame
+// loop, names deleted that were not live (twice, or never made).
+struct Ledger {
+    std::map<const char*, std::set<GLuint>> live;
+    long madeInLoop = 0;
+    long badDeletes = 0;
+
+    void made(const char* kind, GLsizei n, const GLuint* ids) {
+        if (inFrameLoop) madeInLoop += n;
+        for (GLsizei i = 0; i < n; ++i) live[kind].insert(ids[i]);
+    }
+    void deleted(const char* kind, GLsizei n, const GLuint* ids) {
+        for (GLsizei i = 0; i < n; ++i) {
+            if (ids[i] == 0) continue; // GL ignores the name 0
+            if (live[kind].erase(ids[i]) == 0) ++badDeletes;
+        }
+    }
+    std::size_t left() const {
+        std::size_t n = 0;
+        for (const auto& entry : live) n += entry.second.size();
+        return n;
+    }
+} ledger;
+
+// One counting wrapper per entry point, around the pointer GLEW loaded.
+#define TRACK_GEN(fn, type, kind)                                                                   \
+    type real_##fn;                                                                                 \
+    void GLAPIENTRY track_##fn(GLsizei n, GLuint* ids) {                                            \
+        real_##fn(n, ids);                                                                          \
+        ledger.made(kind, n, ids);                                                                  \
+    }
+#define TRACK_DELETE(fn, type, kind)                                                                \
+    type real_##fn;                                                                                 \
+    void GLAPIENTRY track_##fn(GLsizei n, const GLuint* ids) {                                      \
+        ledger.deleted(kind, n, ids);                                                               \
+        real_##fn(n, ids);                                                                          \
+    }
+TRACK_GEN(glGenBuffers, PFNGLGENBUFFERSPROC, "buffer")
+TRACK_DELETE(glDeleteBuffers, PFNGLDELETEBUFFERSPROC, "buffer")
+TRACK_GEN(glGenVertexArrays, PFNGLGENVERTEXARRAYSPROC, "vertex array")
+TRACK_DELETE(glDeleteVertexArrays, PFNGLDELETEVERTEXARRAYSPROC, "vertex array")
+TRACK_GEN(glGenFramebuffers, PFNGLGENFRAMEBUFFERSPROC, "framebuffer")
+TRACK_DELETE(glDeleteFramebuffers, PFNGLDELETEFRAMEBUFFERSPROC, "framebuffer")
+TRACK_GEN(glGenRenderbuffers, PFNGLGENRENDERBUFFERSPROC, "renderbuffer")
+TRACK_DELETE(glDeleteRenderbuffers, PFNGLDELETERENDERBUFFERSPROC, "renderbuffer")
+
+PFNGLCREATEPROGRAMPROC real_glCreateProgram;
+PFNGLDELETEPROGRAMPROC real_glDeleteProgram;
+PFNGLCREATESHADERPROC real_glCreateShader;
+PFNGLDELETESHADERPROC real_glDeleteShader;
+GLuint GLAPIENTRY track_glCreateProgram() {
+    const GLuint id = real_glCreateProgram();
+    ledger.made("program", 1, &id);
+    return id;
+}
+void GLAPIENTRY track_glDeleteProgram(GLuint id) {
+    ledger.deleted("program", 1, &id);
+    real_glDeleteProgram(id);
+}
+GLuint GLAPIENTRY track_glCreateShader(GLenum type) {
+    const GLuint id = real_glCreateShader(type);
+    ledger.made("shader", 1, &id);
+    return id;
+}
+void GLAPIENTRY track_glDeleteShader(GLuint id) {
+    ledger.deleted("shader", 1, &id);
+    real_glDeleteShader(id);
+}
+
+#define HOOK(fn)                                                                                    \
+    real_##fn = fn;                                                                                 \
+    fn = track_##fn
 
 class Checker : public demo::Observer {
 public:
-    void started() override {
+    void contextReady() override {
         glEnable(GL_DEBUG_OUTPUT);
         glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
         glDebugMessageCallback(onMessage, this);
-        realGenBuffers = glGenBuffers;
-        glGenBuffers = genBuffers;
-        realGenVertexArrays = glGenVertexArrays;
-        glGenVertexArrays = genVertexArrays;
-        realGenFramebuffers = glGenFramebuffers;
-        glGenFramebuffers = genFramebuffers;
-        realGenRenderbuffers = glGenRenderbuffers;
-        glGenRenderbuffers = genRenderbuffers;
-        realCreateProgram = glCreateProgram;
-        glCreateProgram = createProgram;
-        realCreateShader = glCreateShader;
-        glCreateShader = createShader;
+        HOOK(glGenBuffers);
+        HOOK(glDeleteBuffers);
+        HOOK(glGenVertexArrays);
+        HOOK(glDeleteVertexArrays);
+        HOOK(glGenFramebuffers);
+        HOOK(glDeleteFramebuffers);
+        HOOK(glGenRenderbuffers);
+        HOOK(glDeleteRenderbuffers);
+        HOOK(glCreateProgram);
+        HOOK(glDeleteProgram);
+        HOOK(glCreateShader);
+        HOOK(glDeleteShader);
+        // The window's own context is made before this and outlives the
+        // tear-down; only what the demo makes is followed.
     }
+    void started() override { madeAtStartUp = ledger.left(); }
     void frameDrawn(float t) override {
         const std::uint32_t bar = demo::barIndex(t);
         if (bar < framesPerBar.size()) ++framesPerBar[bar];
         // The first frame may still settle lazily made driver state; count
         // from the second on.
-        counting = true;
+        inFrameLoop = true;
     }
-    void stopped() override { counting = false; }
+    void stopped() override { inFrameLoop = false; }
 
     void report() const {
         unsigned frames = 0;
         for (unsigned n : framesPerBar) frames += n;
-        std::fprintf(stderr, "frames: %u\ngl errors: %d\nframe loop allocations: %ld\n"
-                             "frame loop gl objects: %ld\nframes per bar:",
-                     frames, errors, allocations.load(), glObjects.load());
+        std::fprintf(stderr,
+                     "frames: %u\ngl errors: %d\nframe loop allocations: %ld\n"
+                     "frame loop gl objects: %ld\ngl objects made at start-up: %zu\n"
+                     "gl objects left after tear-down: %zu\ngl deletes of dead names: %ld\n"
+                     "frames per bar:",
+                     frames, errors, allocations.load(), ledger.madeInLoop, madeAtStartUp,
+                     ledger.left(), ledger.badDeletes);
         for (unsigned n : framesPerBar) std::fprintf(stderr, " %u", n);
         std::fprintf(stderr, "\n");
     }
 
     int errors = 0;
+    std::size_t madeAtStartUp = 0;
     std::array<unsigned, demo::lastBar + 1> framesPerBar{};
 
 private:
@@ -94,14 +169,17 @@ private:
 } // namespace
 
 extern "C" {
-void* __real_malloc(std::size_t);
-void* __real_calloc(std::size_t, std::size_t);
-void* __real_realloc(void*, std::size_t);
 void* __wrap_malloc(std::size_t n) { countAllocation(); return __real_malloc(n); }
 void* __wrap_calloc(std::size_t n, std::size_t m) { countAllocation(); return __real_calloc(n, m); }
 void* __wrap_realloc(void* p, std::size_t n) { countAllocation(); return __real_realloc(p, n); }
-void __real_glGenTextures(GLsizei, GLuint*);
-void GLAPIENTRY __wrap_glGenTextures(GLsizei n, GLuint* ids) { countObjects(n); __real_glGenTextures(n, ids); }
+void GLAPIENTRY __wrap_glGenTextures(GLsizei n, GLuint* ids) {
+    __real_glGenTextures(n, ids);
+    ledger.made("texture", n, ids);
+}
+void GLAPIENTRY __wrap_glDeleteTextures(GLsizei n, const GLuint* ids) {
+    ledger.deleted("texture", n, ids);
+    __real_glDeleteTextures(n, ids);
+}
 }
 
 void* operator new(std::size_t n) {
@@ -109,9 +187,13 @@ void* operator new(std::size_t n) {
     if (void* p = __real_malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-// Pairs with the allocation above; free itself is not wrapped.
+void* operator new[](std::size_t n) { return operator new(n); }
+// Pair with the allocations above (free itself is not wrapped). Every form is
+// replaced, so that a sanitizer build never frees through a mismatched pair.
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 int main() {
     Checker checker;

@@ -103,7 +103,40 @@ int DemoProcess::wait(double timeoutSeconds) {
 std::string DemoProcess::out() const { return slurp(outPath); }
 std::string DemoProcess::err() const { return slurp(errPath); }
 
-Screen::Screen() { display = XOpenDisplay(nullptr); }
+PrivateXServer::PrivateXServer(int width, int height) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const int nullFd = open("/dev/null", O_WRONLY);
+        dup2(nullFd, 1);
+        dup2(nullFd, 2);
+        const std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    // Xvfb writes its display number and a newline once it accepts
+    // connections, in separate writes; closing the pipe before the newline
+    // arrives would make its second write fail and the server quit.
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) display = ":" + number;
+}
+
+PrivateXServer::~PrivateXServer() {
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+Screen::Screen(const char* name) { display = XOpenDisplay(name); }
 Screen::~Screen() {
     if (display) XCloseDisplay(display);
 }

@@ -34,10 +34,22 @@ private:
     std::string outPath, errPath;
 };
 
-// A connection to the test's X server.
+// A bare Xvfb of our own, with no client but the ones a test makes.
+class PrivateXServer {
+public:
+    PrivateXServer(int width, int height);
+    ~PrivateXServer();
+    PrivateXServer(const PrivateXServer&) = delete;
+    PrivateXServer& operator=(const PrivateXServer&) = delete;
+    std::string display; // empty if it did not start
+private:
+    int pid = -1;
+};
+
+// A connection to the test's X server (or to the one named).
 class Screen {
 public:
-    Screen();
+    explicit Screen(const char* name = nullptr);
     ~Screen();
     bool open() const { return display != nullptr; }
     // The demo's window (title "OpenGL"), or 0 if none appears in time.

@@ -94,6 +94,10 @@ TEST_F(DemoRun, PlaysToItsNaturalEndCleanly) {
     EXPECT_NE(report.find("gl errors: 0\n"), std::string::npos) << report;
     EXPECT_NE(report.find("frame loop allocations: 0\n"), std::string::npos) << report;
     EXPECT_NE(report.find("frame loop gl objects: 0\n"), std::string::npos) << report;
+    // Every GL object made at start-up is deleted exactly once.
+    EXPECT_EQ(report.find("gl objects made at start-up: 0\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("gl objects left after tear-down: 0\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("gl deletes of dead names: 0\n"), std::string::npos) << report;
     const std::size_t bars = report.find("frames per bar:");
     ASSERT_NE(bars, std::string::npos) << report;
     std::istringstream counts(report.substr(bars + 15));
@@ -101,6 +105,24 @@ TEST_F(DemoRun, PlaysToItsNaturalEndCleanly) {
     for (unsigned frames; counts >> frames; ++bar) EXPECT_GT(frames, 0u) << "bar " << bar;
     EXPECT_EQ(bar, int(demo::lastBar) + 1);
     std::printf("%s", report.c_str());
+}
+
+// On an X server with no other client (a bare Xvfb, as on a headless
+// machine) the demo's own probe must not leave the server resetting under
+// the window it then opens.
+TEST(DemoOnABareServer, StartsAndEndsCleanly) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        testdemo::PrivateXServer server(320, 240);
+        ASSERT_FALSE(server.display.empty()) << "Xvfb did not start";
+        DemoProcess demo(demoBinary, scratchDir(), server.display.c_str());
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        ASSERT_TRUE(demo.running()) << demo.err();
+        Screen screen(server.display.c_str());
+        const testdemo::Window window = screen.waitForWindow(20);
+        ASSERT_NE(window, 0u);
+        screen.sendClose(window);
+        EXPECT_EQ(demo.wait(20), 0) << demo.err();
+    }
 }
 
 TEST(DemoWithoutDisplay, SaysSoAndFails) {
