@@ -10,13 +10,16 @@
 #include "demo.h"
 #include "gl.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <new>
 #include <set>
+#include <vector>
 
 extern "C" {
 void* __real_malloc(std::size_t);
@@ -131,6 +134,9 @@ public:
     }
     void started() override { madeAtStartUp = ledger.left(); }
     void frameDrawn(float t) override {
+        if (frameCount == 0) firstFrame = std::chrono::steady_clock::now();
+        if (frameCount < frameTimes.size()) frameTimes[frameCount] = t;
+        ++frameCount;
         const std::uint32_t bar = demo::barIndex(t);
         if (bar < framesPerBar.size()) ++framesPerBar[bar];
         // The first frame may still settle lazily made driver state; count
@@ -151,7 +157,34 @@ public:
                      ledger.left(), ledger.badDeletes);
         for (unsigned n : framesPerBar) std::fprintf(stderr, " %u", n);
         std::fprintf(stderr, "\n");
+        reportTimes();
     }
+
+    // Start-up time and the distribution of frame-to-frame intervals.
+    void reportTimes() const {
+        const double startUp =
+            std::chrono::duration<double, std::milli>(firstFrame - processStart).count();
+        const std::size_t n = std::min<std::size_t>(frameCount, frameTimes.size());
+        std::vector<float> intervals;
+        for (std::size_t i = 1; i < n; ++i) intervals.push_back(frameTimes[i] - frameTimes[i - 1]);
+        std::sort(intervals.begin(), intervals.end());
+        double sum = 0;
+        for (float v : intervals) sum += v;
+        const auto at = [&](double q) {
+            return intervals.empty() ? 0.0 : 1000.0 * intervals[std::size_t(q * (intervals.size() - 1))];
+        };
+        std::fprintf(stderr,
+                     "start to first frame: %.0f ms\nframe time: mean %.1f ms, median %.1f ms, "
+                     "p95 %.1f ms, max %.1f ms\n",
+                     startUp, intervals.empty() ? 0.0 : 1000.0 * sum / double(intervals.size()),
+                     at(0.5), at(0.95), at(1.0));
+    }
+
+    std::chrono::steady_clock::time_point processStart = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point firstFrame;
+    std::size_t frameCount = 0;
+    // Filled in the frame loop, so made beforehand.
+    std::array<float, 1 << 16> frameTimes{};
 
     int errors = 0;
     std::size_t madeAtStartUp = 0;
@@ -188,12 +221,19 @@ void* operator new(std::size_t n) {
     throw std::bad_alloc();
 }
 void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    countAllocation();
+    return __real_malloc(n ? n : 1);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept { return operator new(n, tag); }
 // Pair with the allocations above (free itself is not wrapped). Every form is
 // replaced, so that a sanitizer build never frees through a mismatched pair.
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 int main() {
     Checker checker;
