@@ -373,7 +373,11 @@ int run(Observer* observer) {
     }
     if (observer) observer->stopped();
 
-    window.close();
+    // The window leaves the screen at once, but stays open (with its context
+    // current) until everything else is destroyed: closing it first would
+    // destroy the context and turn every GL delete of the tear-down into a
+    // no-op. The window itself goes last, closing as it is destroyed.
+    window.setVisible(false);
     return 0;
 }
 

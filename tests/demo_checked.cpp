@@ -10,6 +10,8 @@
 #include "demo.h"
 #include "gl.h"
 
+#include <GL/glx.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -44,12 +46,15 @@ struct Ledger {
     std::map<const char*, std::set<GLuint>> live;
     long madeInLoop = 0;
     long badDeletes = 0;
+    long contextlessDeletes = 0;
 
     void made(const char* kind, GLsizei n, const GLuint* ids) {
         if (inFrameLoop) madeInLoop += n;
         for (GLsizei i = 0; i < n; ++i) live[kind].insert(ids[i]);
     }
     void deleted(const char* kind, GLsizei n, const GLuint* ids) {
+        // Without a current context a delete does nothing at all.
+        if (glXGetCurrentContext() == nullptr) contextlessDeletes += n;
         for (GLsizei i = 0; i < n; ++i) {
             if (ids[i] == 0) continue; // GL ignores the name 0
             if (live[kind].erase(ids[i]) == 0) ++badDeletes;
@@ -152,9 +157,9 @@ public:
                      "frames: %u\ngl errors: %d\nframe loop allocations: %ld\n"
                      "frame loop gl objects: %ld\ngl objects made at start-up: %zu\n"
                      "gl objects left after tear-down: %zu\ngl deletes of dead names: %ld\n"
-                     "frames per bar:",
+                     "gl deletes without a context: %ld\nframes per bar:",
                      frames, errors, allocations.load(), ledger.madeInLoop, madeAtStartUp,
-                     ledger.left(), ledger.badDeletes);
+                     ledger.left(), ledger.badDeletes, ledger.contextlessDeletes);
         for (unsigned n : framesPerBar) std::fprintf(stderr, " %u", n);
         std::fprintf(stderr, "\n");
         reportTimes();

@@ -98,6 +98,7 @@ TEST_F(DemoRun, PlaysToItsNaturalEndCleanly) {
     EXPECT_EQ(report.find("gl objects made at start-up: 0\n"), std::string::npos) << report;
     EXPECT_NE(report.find("gl objects left after tear-down: 0\n"), std::string::npos) << report;
     EXPECT_NE(report.find("gl deletes of dead names: 0\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("gl deletes without a context: 0\n"), std::string::npos) << report;
     const std::size_t bars = report.find("frames per bar:");
     ASSERT_NE(bars, std::string::npos) << report;
     std::istringstream counts(report.substr(bars + 15));
