@@ -8,6 +8,7 @@
 
 #include <GL/glu.h>
 #include <SFML/System/Clock.hpp>
+#include <SFML/System/Err.hpp>
 #include <SFML/Window.hpp>
 #include <X11/Xlib.h>
 
@@ -321,10 +322,19 @@ int run(Observer* observer) {
     }
 
     // 1-2. The window: full screen at the desktop's mode, vsync paces the loop.
+    // SFML reports on standard error whenever it cannot sync to the display
+    // (software GLX: Xvfb, remote X), even while creating the window; the
+    // loop then just runs free, which is fine. Real failures are reported by
+    // the context check below, in words that say what is missing.
     const sf::ContextSettings settings(24, 8, 0, 3, 0, sf::ContextSettings::Default, false);
-    sf::Window window(sf::VideoMode::getDesktopMode(), "OpenGL", sf::Style::Fullscreen, settings);
+    sf::Window window;
+    {
+        std::streambuf* const previous = sf::err().rdbuf(nullptr);
+        window.create(sf::VideoMode::getDesktopMode(), "OpenGL", sf::Style::Fullscreen, settings);
+        window.setVerticalSyncEnabled(true);
+        sf::err().rdbuf(previous);
+    }
     probe.reset();
-    window.setVerticalSyncEnabled(true);
     window.setMouseCursorVisible(false);
 
     // 3. Entry points.
