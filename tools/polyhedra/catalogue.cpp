@@ -33,6 +33,14 @@ bool lexLess(const Vec& a, const Vec& b) {
     return a.z < b.z;
 }
 
+std::vector<int> rotated(const std::vector<int>& f, std::size_t first) {
+    std::vector<int> out(f.begin() + first, f.end());
+    out.insert(out.end(), f.begin(), f.begin() + first);
+    return out;
+}
+
+} // namespace
+
 // Whether fanning from corner `first` keeps every triangle turning the same
 // way as the face (so the fan stays inside it).
 bool fansInside(const std::vector<Vec>& pts, const std::vector<int>& face, std::size_t first) {
@@ -48,13 +56,11 @@ bool fansInside(const std::vector<Vec>& pts, const std::vector<int>& face, std::
     return true;
 }
 
-std::vector<int> rotated(const std::vector<int>& f, std::size_t first) {
-    std::vector<int> out(f.begin() + first, f.end());
-    out.insert(out.end(), f.begin(), f.begin() + first);
-    return out;
+bool fannable(const std::vector<Vec>& points, const std::vector<int>& face) {
+    for (std::size_t i = 0; i < face.size(); ++i)
+        if (fansInside(points, face, i)) return true;
+    return false;
 }
-
-} // namespace
 
 void normalise(SolidTable& t, bool sortPoints) {
     // Keep only used points.

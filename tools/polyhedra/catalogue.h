@@ -30,6 +30,12 @@ std::vector<SolidTable> buildCatalogue();
 // lowest point number when that corner fans it inside the face.
 void normalise(SolidTable& table, bool sortPoints);
 
+// Whether fanning the face from its corner `first` keeps every triangle
+// turning the same way as the face, so that the fan stays inside it; and
+// whether some corner does.
+bool fansInside(const std::vector<Vec>& points, const std::vector<int>& face, std::size_t first);
+bool fannable(const std::vector<Vec>& points, const std::vector<int>& face);
+
 // The C++ source of the generated header.
 std::string emitHeader(const std::vector<SolidTable>& tables);
 

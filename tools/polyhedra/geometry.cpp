@@ -47,6 +47,7 @@ std::vector<Mat> groupElements(Group group) {
     case Group::Icosahedral: return closure({cycle, flipX, fiveFold});
     case Group::IcosahedralRotations: return closure({cycle, halfTurnZ, fiveFold});
     case Group::Pyritohedral: return closure({cycle, flipX});
+    case Group::TetrahedralRotations: return closure({cycle, halfTurnZ});
     case Group::Octahedral: return closure({cycle, flipX, swapXY});
     }
     return {};
