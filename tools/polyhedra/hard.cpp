@@ -1,0 +1,257 @@
+// The five solids whose point counts break the full symmetry of their planes.
+#include "hard.h"
+
+#include "stellation.h"
+#include "search.h"
+#include "stellations.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace poly {
+namespace {
+
+int distance(const Census& have, const Census& want) {
+    int d = 0;
+    std::map<long, int> radii = want.radii;
+    for (const auto& r : have.radii) radii[r.first] -= r.second;
+    for (const auto& r : radii) d += std::abs(r.second);
+    std::map<std::size_t, int> sizes = want.sizes;
+    for (const auto& z : have.sizes) sizes[z.first] -= z.second;
+    for (const auto& z : sizes) d += std::abs(z.second);
+    return d;
+}
+
+// The fully supported stellation nearest the wanted census (exact when one
+// exists), searched over the orbits of the given group.
+Surface closestSupported(const Arrangement& arr, const Census& want, std::vector<std::string>& notes) {
+    Surface best;
+    int bestDistance = INT_MAX;
+    for (const std::vector<int>& orbits : supportedOrbitSets(arr)) {
+        Surface s = finishedSurface(arr, cellsOf(arr, orbits));
+        if (!s.problems.empty()) continue;
+        const int d = distance(alignedTo(censusOf(s), want), want);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = std::move(s);
+        }
+    }
+    if (bestDistance != 0) notes.push_back("census off by " + std::to_string(bestDistance) + " points and faces");
+    return best;
+}
+
+std::vector<Plane> icosahedron() {
+    return planeFamily(groupElements(Group::Icosahedral), unit(Vec{0, phi, 1 / phi}), phi / std::sqrt(3.0L));
+}
+
+// The icosahedron's arrangement under the twelve rotations that keep the
+// coordinate axes: its point counts (12 at one radius out of an orbit of 24
+// under the full pyritohedral group) need the chiral group.
+Arrangement chiralIcosahedronArrangement() {
+    return buildArrangement(icosahedron(), groupElements(Group::TetrahedralRotations));
+}
+
+struct Wanted {
+    const char* name;
+    bool outward;
+    Census census;
+    std::map<int, int> facesPerPlane; // faces -> planes; empty: any
+};
+
+Wanted wantedTsi(int which) {
+    switch (which) {
+    case 0:
+        return {"TSI2", true,
+                census({{1.618, 12}, {1.706, 24}, {1.914, 36}, {2.802, 20}, {4.980, 12}, {9.827, 12}},
+                       {{3, 120}, {4, 24}, {7, 12}}),
+                {{6, 8}, {9, 12}}};
+    case 1:
+        return {"TSI22", false,
+                census({{1.618, 12}, {1.706, 24}, {1.914, 12}, {2.802, 20}, {4.980, 12}, {9.827, 24}},
+                       {{3, 96}, {5, 12}, {8, 12}}),
+                {}};
+    default:
+        return {"TSI28", false,
+                census({{1.618, 24}, {1.706, 36}, {1.914, 24}, {2.802, 20}, {4.980, 12}}, {{3, 72}, {4, 12}, {5, 12}, {6, 12}}),
+                {}};
+    }
+}
+
+std::map<int, int> facesPerPlane(const Surface& s) {
+    std::map<int, int> perPlane, histogram;
+    for (const Face& f : s.faces) perPlane[f.plane]++;
+    for (const auto& e : perPlane) histogram[e.second]++;
+    return histogram;
+}
+
+// The orbit sets the search below finds first (with the core, and with the
+// faces per plane where listed), kept so that generating stays fast.
+// (polyhedra --search: 38, 10 and 2 orbit sets meet the radii and face
+// sizes of TSI2, TSI22 and TSI28.)
+const std::vector<int> tsiOrbits[3] = {
+    {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 30, 31, 32, 33, 34, 37, 39, 40, 42, 43},
+    {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 16, 17, 19, 20, 22, 23, 24, 25, 26, 28, 30, 34, 35, 36, 39, 40, 42, 43},
+    {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 16, 17, 18, 23, 24, 25, 26, 27, 30, 31, 32, 34, 37},
+};
+
+// Cuts a face that no corner fans inside into two that can be, along the
+// first diagonal that allows it.
+Vec newell(const std::vector<Vec>& points, const std::vector<int>& face) {
+    Vec n;
+    for (std::size_t i = 0; i < face.size(); ++i) n = n + cross(points[face[i]], points[face[(i + 1) % face.size()]]);
+    return n;
+}
+
+std::vector<std::vector<int>> fannablePieces(const std::vector<Vec>& points, const std::vector<int>& face) {
+    if (fannable(points, face)) return {face};
+    const Vec n = newell(points, face);
+    // A piece turning the other way would mean the diagonal leaves the face.
+    const auto fits = [&](const std::vector<int>& piece) {
+        return fannable(points, piece) && dot(newell(points, piece), n) > 0;
+    };
+    const std::size_t k = face.size();
+    for (std::size_t i = 0; i < k; ++i)
+        for (std::size_t j = i + 2; j < k && !(i == 0 && j == k - 1); ++j) {
+            std::vector<int> a(face.begin() + long(i), face.begin() + long(j) + 1), b(face.begin() + long(j), face.end());
+            b.insert(b.end(), face.begin(), face.begin() + long(i) + 1);
+            if (fits(a) && fits(b)) return {a, b};
+        }
+    return {face};
+}
+
+SolidTable tsiTable(int which) {
+    const Wanted want = wantedTsi(which);
+    const Arrangement arr = chiralIcosahedronArrangement();
+    const Surface s = finishedSurface(arr, cellsOf(arr, tsiOrbits[which]));
+    SolidTable t = tableOf(want.name, s, 0);
+    std::vector<std::vector<int>> faces;
+    for (const auto& f : t.faces)
+        for (const auto& piece : fannablePieces(t.points, f)) faces.push_back(piece);
+    if (faces.size() != t.faces.size())
+        t.notes.push_back(std::to_string(faces.size() - t.faces.size()) + " faces that no corner fans inside are cut in two");
+    t.faces = faces;
+    const Census have = alignedTo(censusOf(s), want.census);
+    if (have.radii != want.census.radii || have.sizes != want.census.sizes) t.notes.push_back("census differs");
+    if (!want.facesPerPlane.empty() && facesPerPlane(s) != want.facesPerPlane) t.notes.push_back("faces per plane differ");
+    return t;
+}
+
+// Sorts faces by corner count, then by the distance of their centre from
+// the origin, so that faces of one symmetry class stay together.
+void sortByClass(SolidTable& t) {
+    const auto centre = [&](const std::vector<int>& f) {
+        Vec c;
+        for (int i : f) c = c + t.points[i] * (real(1) / f.size());
+        return std::lround(norm(c) * 1e6L);
+    };
+    std::stable_sort(t.faces.begin(), t.faces.end(), [&](const auto& a, const auto& b) {
+        return a.size() != b.size() ? a.size() < b.size() : centre(a) < centre(b);
+    });
+}
+
+// The faces of one colour run: how many of each corner count.
+using RunFaces = std::map<std::size_t, int>;
+
+// Gives each run, in order, the faces its composition names, taken in face
+// order (so classes of faces stay together); faces left over follow.
+void assignRuns(SolidTable& t, const std::vector<ColourRun>& runs, const std::vector<RunFaces>& compositions) {
+    std::vector<std::vector<int>> faces;
+    std::vector<bool> taken(t.faces.size());
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        for (const auto& part : compositions[r]) {
+            int left = part.second;
+            for (std::size_t i = 0; i < t.faces.size() && left > 0; ++i)
+                if (!taken[i] && t.faces[i].size() == part.first) taken[i] = true, faces.push_back(t.faces[i]), --left;
+            if (left > 0)
+                t.notes.push_back("run " + std::to_string(r) + " short of " + std::to_string(left) + " faces of " +
+                                  std::to_string(part.first) + " corners");
+        }
+    }
+    std::size_t beyond = 0;
+    for (std::size_t i = 0; i < t.faces.size(); ++i)
+        if (!taken[i]) faces.push_back(t.faces[i]), ++beyond;
+    if (beyond) t.notes.push_back(std::to_string(beyond) + " faces beyond the runs");
+    t.faces = faces;
+    t.runs = runs;
+}
+
+} // namespace
+
+std::string searchTsi(int only) {
+    const Arrangement arr = chiralIcosahedronArrangement();
+    std::string out;
+    for (int which = 0; which < 3; ++which) {
+        if (only >= 0 && which != only) continue;
+        const Wanted want = wantedTsi(which);
+        const SearchResult r = searchOrbitSets(arr, want.census, 1000);
+        out += std::string(want.name) + ": " + std::to_string(r.visited) + " partial sets visited, " +
+               std::to_string(r.matches.size()) + " with the wanted radii and faces; chosen:";
+        for (const std::vector<int>& m : r.matches) {
+            if (m.empty() || m.front() != 0) continue;
+            const Surface s = finishedSurface(arr, cellsOf(arr, m));
+            if (!want.facesPerPlane.empty() && facesPerPlane(s) != want.facesPerPlane) continue;
+            // A table drawn with outward orientation cannot hold a face that
+            // looks towards the origin.
+            bool away = true;
+            for (const Face& f : s.faces) away = away && f.solidBelow;
+            if (want.outward && !away) continue;
+            bool fans = true;
+            for (const Face& f : s.faces) fans = fans && fannable(s.points, f.corners);
+            if (!fans) continue;
+            for (int o : m) out += " " + std::to_string(o) + ",";
+            break;
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+SolidTable tsi2() {
+    SolidTable t = tsiTable(0);
+    sortByClass(t);
+    assignRuns(t, {{144, 0x00888866u}, {12, 0xFFFF8822u}}, {{{3, 120}, {4, 24}}, {{7, 12}}});
+    return t;
+}
+
+SolidTable tsi22() {
+    SolidTable t = tsiTable(1);
+    sortByClass(t);
+    assignRuns(t, {{24, 0x00C440AEu}, {96, 0x00D6C782u}}, {{{5, 12}, {8, 12}}, {{3, 96}}});
+    return t;
+}
+
+SolidTable tsi28() {
+    SolidTable t = tsiTable(2);
+    sortByClass(t);
+    assignRuns(t, {{36, 0x004020AAu}, {60, 0xFF908060u}, {12, 0xFF33AAFFu}},
+               {{{4, 12}, {3, 24}}, {{6, 12}, {5, 12}, {3, 36}}, {{3, 12}}});
+    return t;
+}
+
+SolidTable sco6() {
+    const Arrangement arr = buildArrangement(cuboctahedron(), groupElements(Group::Octahedral));
+    std::vector<std::string> notes;
+    const Surface s = closestSupported(
+        arr, census({{1.155, 13}, {1.633, 6}, {2.000, 27}, {2.582, 24}, {2.828, 8}, {3.464, 24}}, {{3, 96}, {4, 48}}), notes);
+    SolidTable t = tableOf("SCO6", s, 0);
+    t.notes.insert(t.notes.end(), notes.begin(), notes.end());
+    assignRuns(t, {{24, 0xFFFF66FFu}, {72, 0x00556666u}, {48, 0xCC555522u}}, {{{4, 24}}, {{4, 24}, {3, 48}}, {{3, 48}}});
+    return t;
+}
+
+// The 60 planes at √(6/7) whose normal (0, φ⁻², φ²)/√7 lies in a mirror
+// plane: the only direction (up to symmetry) whose planes pass through the
+// 3-fold axes at √2 and the 5-fold axes at 1.009 and 1.209. Their
+// arrangement has no point at 0.959, so the listed faces are not met; the
+// core cell stands in as a closed solid on the right planes.
+SolidTable mih() {
+    const auto g = groupElements(Group::Icosahedral);
+    const Arrangement arr = buildArrangement(planeFamily(g, unit(Vec{0, 1 / (phi * phi), phi * phi}), std::sqrt(6.0L / 7)), g);
+    const Surface s = finishedSurface(arr, cellsWhere(arr, [](const OrbitInfo& o) { return o.layer == 0; }));
+    SolidTable t = tableOf("MIH", s, 0xFF000080u);
+    t.runs = {{240, 0xFF000080u}};
+    t.notes.push_back("no cell set of these planes has points at 0.959; the core cell stands in");
+    return t;
+}
+
+} // namespace poly
