@@ -1,5 +1,6 @@
 #include "shaders.h"
 
+#include <array>
 #include <cstddef>
 #include <optional>
 
