@@ -44,7 +44,7 @@ Window findByName(Display* display, Window window, const char* name) {
 } // namespace
 
 DemoProcess::DemoProcess(const std::string& binary, const std::string& workdir,
-                         const char* display) {
+                         const char* display, const std::vector<std::string>& environment) {
     char outTemplate[] = "/tmp/demo-out-XXXXXX";
     char errTemplate[] = "/tmp/demo-err-XXXXXX";
     const int outFd = mkstemp(outTemplate);
@@ -60,6 +60,7 @@ DemoProcess::DemoProcess(const std::string& binary, const std::string& workdir,
         if (chdir(workdir.c_str()) != 0) _exit(126);
         if (display) setenv("DISPLAY", display, 1);
         else unsetenv("DISPLAY");
+        for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
         execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

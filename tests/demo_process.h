@@ -15,8 +15,10 @@ using Window = unsigned long;
 class DemoProcess {
 public:
     // Starts `binary` in `workdir` with its output sent to files; `display`
-    // replaces DISPLAY (nullptr removes it).
-    DemoProcess(const std::string& binary, const std::string& workdir, const char* display);
+    // replaces DISPLAY (nullptr removes it); `environment` adds NAME=VALUE
+    // entries.
+    DemoProcess(const std::string& binary, const std::string& workdir, const char* display,
+                const std::vector<std::string>& environment = {});
     ~DemoProcess();
     DemoProcess(const DemoProcess&) = delete;
     DemoProcess& operator=(const DemoProcess&) = delete;

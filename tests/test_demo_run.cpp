@@ -128,6 +128,20 @@ TEST(DemoOnABareServer, StartsAndEndsCleanly) {
     }
 }
 
+// A context too old for the demo's programs (here Mesa told to offer only
+// OpenGL 3.1) ends it at once with a word on what is missing, instead of 96
+// seconds of black screen.
+TEST_F(DemoRun, AContextBelowOpenGL33IsRefusedWithAClearMessage) {
+    DemoProcess demo(demoBinary, scratchDir(), std::getenv("DISPLAY"),
+                     {"MESA_GL_VERSION_OVERRIDE=3.1", "MESA_GLSL_VERSION_OVERRIDE=140"});
+    const int status = demo.wait(20);
+    EXPECT_NE(status, 0);
+    EXPECT_NE(status, -1) << "still running";
+    EXPECT_NE(demo.err().find("OpenGL 3.3 or later is required"), std::string::npos) << demo.err();
+    EXPECT_NE(demo.err().find("offers OpenGL 3.1"), std::string::npos) << demo.err();
+    EXPECT_EQ(demo.out(), "");
+}
+
 TEST(DemoWithoutDisplay, SaysSoAndFails) {
     DemoProcess demo(demoBinary, scratchDir(), nullptr);
     const int status = demo.wait(10);
