@@ -142,6 +142,22 @@ TEST_F(DemoRun, AContextBelowOpenGL33IsRefusedWithAClearMessage) {
     EXPECT_EQ(demo.out(), "");
 }
 
+// Without OpenGL 4.5 or ARB_direct_state_access the uploads take the plain
+// bind-and-upload path: the demo still draws, with no GL error.
+TEST_F(DemoRun, RunsWithoutDirectStateAccess) {
+    DemoProcess demo(DEMO_CHECKED_BINARY, scratchDir(), std::getenv("DISPLAY"),
+                     {"MESA_GL_VERSION_OVERRIDE=4.4COMPAT",
+                      "MESA_EXTENSION_OVERRIDE=-GL_ARB_direct_state_access"});
+    ASSERT_NE(screen.waitForWindow(20), 0u) << demo.err();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    expectBarsUntouched(screen);
+    testdemo::pressKey("Escape");
+    const int status = demo.wait(20);
+    testdemo::releaseKey("Escape");
+    EXPECT_EQ(status, 0) << demo.err();
+    EXPECT_NE(demo.err().find("gl errors: 0\n"), std::string::npos) << demo.err();
+}
+
 TEST(DemoWithoutDisplay, SaysSoAndFails) {
     DemoProcess demo(demoBinary, scratchDir(), nullptr);
     const int status = demo.wait(10);
