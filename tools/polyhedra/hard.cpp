@@ -11,35 +11,6 @@
 namespace poly {
 namespace {
 
-int distance(const Census& have, const Census& want) {
-    int d = 0;
-    std::map<long, int> radii = want.radii;
-    for (const auto& r : have.radii) radii[r.first] -= r.second;
-    for (const auto& r : radii) d += std::abs(r.second);
-    std::map<std::size_t, int> sizes = want.sizes;
-    for (const auto& z : have.sizes) sizes[z.first] -= z.second;
-    for (const auto& z : sizes) d += std::abs(z.second);
-    return d;
-}
-
-// The fully supported stellation nearest the wanted census (exact when one
-// exists), searched over the orbits of the given group.
-Surface closestSupported(const Arrangement& arr, const Census& want, std::vector<std::string>& notes) {
-    Surface best;
-    int bestDistance = INT_MAX;
-    for (const std::vector<int>& orbits : supportedOrbitSets(arr)) {
-        Surface s = finishedSurface(arr, cellsOf(arr, orbits));
-        if (!s.problems.empty()) continue;
-        const int d = distance(alignedTo(censusOf(s), want), want);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = std::move(s);
-        }
-    }
-    if (bestDistance != 0) notes.push_back("census off by " + std::to_string(bestDistance) + " points and faces");
-    return best;
-}
-
 std::vector<Plane> icosahedron() {
     return planeFamily(groupElements(Group::Icosahedral), unit(Vec{0, phi, 1 / phi}), phi / std::sqrt(3.0L));
 }
@@ -175,6 +146,25 @@ void assignRuns(SolidTable& t, const std::vector<ColourRun>& runs, const std::ve
     t.runs = runs;
 }
 
+// Gives `count` points at each radius a second number: the last face (in
+// table order) that uses such a point takes the new number instead.
+void repeatPoints(SolidTable& t, std::initializer_list<std::pair<real, int>> radii) {
+    for (const auto& want : radii) {
+        int left = want.second;
+        for (std::size_t p = 0; p < t.points.size() && left > 0; ++p) {
+            if (std::fabs(norm(t.points[p]) - want.first) > 2e-3L) continue;
+            for (auto f = t.faces.rbegin(); f != t.faces.rend(); ++f) {
+                auto corner = std::find(f->begin(), f->end(), int(p));
+                if (corner == f->end()) continue;
+                *corner = int(t.points.size());
+                t.points.push_back(t.points[p]);
+                --left;
+                break;
+            }
+        }
+    }
+}
+
 } // namespace
 
 std::string searchTsi(int only) {
@@ -228,14 +218,18 @@ SolidTable tsi28() {
     return t;
 }
 
+// The complete stellation, each visible region of the arrangement a face of
+// its own: nine on every triangle plane and twelve on every square plane.
+// Its corners are the 98 points of the arrangement at the six radii; the
+// four more points the table holds (one at 1.155, three at 2.000) repeat
+// arrangement points under new numbers, each then used by one face.
 SolidTable sco6() {
     const Arrangement arr = buildArrangement(cuboctahedron(), groupElements(Group::Octahedral));
-    std::vector<std::string> notes;
-    const Surface s = closestSupported(
-        arr, census({{1.155, 13}, {1.633, 6}, {2.000, 27}, {2.582, 24}, {2.828, 8}, {3.464, 24}}, {{3, 96}, {4, 48}}), notes);
+    Surface s = surfaceOf(arr, cellsWhere(arr, [](const OrbitInfo&) { return true; }), false);
     SolidTable t = tableOf("SCO6", s, 0);
-    t.notes.insert(t.notes.end(), notes.begin(), notes.end());
+    sortByClass(t);
     assignRuns(t, {{24, 0xFFFF66FFu}, {72, 0x00556666u}, {48, 0xCC555522u}}, {{{4, 24}}, {{4, 24}, {3, 48}}, {{3, 48}}});
+    repeatPoints(t, {{1.155L, 1}, {2.000L, 3}});
     return t;
 }
 
