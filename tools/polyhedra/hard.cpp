@@ -1,4 +1,5 @@
-// The five solids whose point counts break the full symmetry of their planes.
+// The five solids whose point counts break the full symmetry of their planes
+// or whose faces are not simply the joined visible regions of a cell union.
 #include "hard.h"
 
 #include "stellation.h"
@@ -55,10 +56,10 @@ std::map<int, int> facesPerPlane(const Surface& s) {
     return histogram;
 }
 
-// The orbit sets the search below finds first (with the core, and with the
-// faces per plane where listed), kept so that generating stays fast.
-// (polyhedra --search: 38, 10 and 2 orbit sets meet the radii and face
-// sizes of TSI2, TSI22 and TSI28.)
+// The orbit sets that searchTsi chooses, kept so that generating stays fast
+// (polyhedra --search repeats the search: 38, 10 and 2 orbit sets meet the
+// radii and face sizes of TSI2, TSI22 and TSI28; neither of TSI28's can fan
+// its twelve hexagons from a corner).
 const std::vector<int> tsiOrbits[3] = {
     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 30, 31, 32, 33, 34, 37, 39, 40, 42, 43},
     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 16, 17, 19, 20, 22, 23, 24, 25, 26, 28, 30, 34, 35, 36, 39, 40, 42, 43},
@@ -176,6 +177,12 @@ std::string searchTsi(int only) {
         const SearchResult r = searchOrbitSets(arr, want.census, 1000);
         out += std::string(want.name) + ": " + std::to_string(r.visited) + " partial sets visited, " +
                std::to_string(r.matches.size()) + " with the wanted radii and faces; chosen:";
+        // The first with the core, the faces per plane where listed, every
+        // face fannable from a corner and, for outward tables, looking away
+        // from the origin; failing that, the first with the core.
+        std::vector<int> chosen;
+        for (const std::vector<int>& m : r.matches)
+            if (chosen.empty() && !m.empty() && m.front() == 0) chosen = m;
         for (const std::vector<int>& m : r.matches) {
             if (m.empty() || m.front() != 0) continue;
             const Surface s = finishedSurface(arr, cellsOf(arr, m));
@@ -188,9 +195,11 @@ std::string searchTsi(int only) {
             bool fans = true;
             for (const Face& f : s.faces) fans = fans && fannable(s.points, f.corners);
             if (!fans) continue;
-            for (int o : m) out += " " + std::to_string(o) + ",";
+            chosen = m;
+            out += " (meets every test)";
             break;
         }
+        for (int o : chosen) out += " " + std::to_string(o) + ",";
         out += "\n";
     }
     return out;
@@ -233,86 +242,5 @@ SolidTable sco6() {
     return t;
 }
 
-// Points of `candidates` in the plane, in the cyclic order of the face whose
-// edges each lie on another plane of the family: consecutive corners share
-// a second plane.
-std::vector<Vec> cornerCycle(const std::vector<Plane>& planes, std::size_t p, const std::vector<Vec>& candidates) {
-    const auto on = [](const Plane& q, const Vec& x) { return std::fabs(dot(q.n, x) - q.d) < 1e-9L; };
-    std::vector<Vec> corners;
-    for (const Vec& c : candidates)
-        if (on(planes[p], c)) corners.push_back(c);
-    const auto joined = [&](const Vec& a, const Vec& b) {
-        for (std::size_t q = 0; q < planes.size(); ++q)
-            if (q != p && on(planes[q], a) && on(planes[q], b)) return true;
-        return false;
-    };
-    std::vector<Vec> cycle{corners.front()};
-    std::vector<bool> used(corners.size());
-    used[0] = true;
-    for (std::size_t step = 1; step < corners.size(); ++step)
-        for (std::size_t k = 0; k < corners.size(); ++k)
-            if (!used[k] && joined(cycle.back(), corners[k])) {
-                cycle.push_back(corners[k]);
-                used[k] = true;
-                break;
-            }
-    // Counter-clockwise seen from beyond the plane.
-    Vec newell;
-    for (std::size_t k = 0; k < cycle.size(); ++k) newell = newell + cross(cycle[k], cycle[(k + 1) % cycle.size()]);
-    if (dot(newell, planes[p].n) < 0) std::reverse(cycle.begin(), cycle.end());
-    return cycle;
-}
-
-std::vector<Vec> sortedPoints(std::vector<Vec> v) {
-    std::sort(v.begin(), v.end(), [](const Vec& a, const Vec& b) {
-        return a.x != b.x ? a.x < b.x : a.y != b.y ? a.y < b.y : a.z < b.z;
-    });
-    return v;
-}
-
-// The hexecontahedral star: 60 planes at √(6/7) with normal
-// (0, φ⁻², φ²)/√7, in a mirror plane, so that every plane passes through two
-// 3-fold axis points at √2 and one point on each of two 5-fold axes (at
-// 1.009 and 1.209); the only such direction up to symmetry. Consecutive
-// corners share a second plane, which makes each plane's face a dart; it is
-// stored as four triangles round its centroid (at 0.959).
-SolidTable mih() {
-    const auto g = groupElements(Group::Icosahedral);
-    const real d = std::sqrt(6.0L / 7);
-    const std::vector<Plane> planes = planeFamily(g, unit(Vec{0, 1 / (phi * phi), phi * phi}), d);
-    std::vector<Vec> threeFold, near5, far5;
-    for (const Vec& a : orbit(g, Vec{1, 1, 1})) threeFold.push_back(a * std::sqrt(2.0L));
-    real closest = 0, farthest = 1; // cosines of the two 5-fold axes each plane meets
-    for (const Vec& b : orbit(g, Vec{0, 1, phi})) {
-        const real c = dot(planes[0].n, b);
-        if (c > closest) farthest = closest, closest = c;
-        else if (c > farthest) farthest = c;
-    }
-    for (const Vec& b : orbit(g, Vec{0, 1, phi})) near5.push_back(b * (d / closest)), far5.push_back(b * (d / farthest));
-    SolidTable t;
-    t.name = "MIH";
-    std::vector<Vec> corners = sortedPoints(threeFold);
-    for (const auto& group : {sortedPoints(near5), sortedPoints(far5)}) corners.insert(corners.end(), group.begin(), group.end());
-    std::vector<std::vector<Vec>> cycles;
-    std::vector<Vec> centres;
-    for (std::size_t p = 0; p < planes.size(); ++p) {
-        cycles.push_back(cornerCycle(planes, p, corners));
-        Vec c;
-        for (const Vec& v : cycles.back()) c = c + v * (real(1) / cycles.back().size());
-        centres.push_back(c);
-    }
-    Surface registry;
-    for (const Vec& v : corners) registry.pointIndex(v);
-    for (const Vec& c : sortedPoints(centres)) registry.pointIndex(c);
-    for (std::size_t p = 0; p < planes.size(); ++p) {
-        const int c = registry.pointIndex(centres[p]);
-        const auto& cycle = cycles[p];
-        for (std::size_t k = 0; k < cycle.size(); ++k)
-            t.faces.push_back({c, registry.pointIndex(cycle[(k + 1) % cycle.size()]), registry.pointIndex(cycle[k])});
-    }
-    t.points = registry.points;
-    t.runs = {{240, 0xFF000080u}};
-    return t;
-}
 
 } // namespace poly
