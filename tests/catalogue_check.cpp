@@ -34,24 +34,24 @@ std::string line(const char* tag, const T&... parts) {
     return out.str();
 }
 
+// Splits the triangles into fans (a new fan starts where the first index
+// changes; it must start at the vertex after the last fan's k corners) and
+// numbers the distinct positions.
 bool readFaces(Reading& r, std::vector<std::string>& out) {
     const auto& idx = r.mesh.indices;
-    std::uint32_t expectedFirst = 0;
+    std::uint32_t nextFirst = 0;
     for (std::size_t t = 0; t + 2 < idx.size(); t += 3) {
         if (!r.faces.empty() && idx[t] == r.faces.back().first) {
             ++r.faces.back().second;
-            continue;
-        }
-        if (idx[t] != expectedFirst) {
+        } else if (idx[t] != nextFirst) {
             out.push_back(line("shape: triangle ", t / 3, " does not start where the last fan ended"));
             return false;
+        } else {
+            r.faces.push_back({idx[t], 3});
         }
-        r.faces.push_back({idx[t], 3});
-        expectedFirst = idx[t];
-        for (std::size_t u = t; u + 2 < idx.size() && idx[u] == idx[t]; u += 3) ++expectedFirst;
-        expectedFirst += 2;
+        nextFirst = r.faces.back().first + std::uint32_t(r.faces.back().second);
     }
-    if (expectedFirst != r.mesh.vertices.size()) out.push_back("shape: vertices left over after the last fan");
+    if (nextFirst != r.mesh.vertices.size()) out.push_back("shape: vertices left over after the last fan");
     std::map<std::tuple<float, float, float>, int> seen;
     for (const assets::PolytopeVertex& v : r.mesh.vertices) {
         const auto key = std::make_tuple(v.position.x, v.position.y, v.position.z);
