@@ -34,24 +34,24 @@ std::string line(const char* tag, const T&... parts) {
     return out.str();
 }
 
+// Splits the triangles into fans (a new fan starts where the first index
+// changes; it must start at the vertex after the last fan's k corners) and
+// numbers the distinct positions.
 bool readFaces(Reading& r, std::vector<std::string>& out) {
     const auto& idx = r.mesh.indices;
-    std::uint32_t expectedFirst = 0;
+    std::uint32_t nextFirst = 0;
     for (std::size_t t = 0; t + 2 < idx.size(); t += 3) {
         if (!r.faces.empty() && idx[t] == r.faces.back().first) {
             ++r.faces.back().second;
-            continue;
-        }
-        if (idx[t] != expectedFirst) {
+        } else if (idx[t] != nextFirst) {
             out.push_back(line("shape: triangle ", t / 3, " does not start where the last fan ended"));
             return false;
+        } else {
+            r.faces.push_back({idx[t], 3});
         }
-        r.faces.push_back({idx[t], 3});
-        expectedFirst = idx[t];
-        for (std::size_t u = t; u + 2 < idx.size() && idx[u] == idx[t]; u += 3) ++expectedFirst;
-        expectedFirst += 2;
+        nextFirst = r.faces.back().first + std::uint32_t(r.faces.back().second);
     }
-    if (expectedFirst != r.mesh.vertices.size()) out.push_back("shape: vertices left over after the last fan");
+    if (nextFirst != r.mesh.vertices.size()) out.push_back("shape: vertices left over after the last fan");
     std::map<std::tuple<float, float, float>, int> seen;
     for (const assets::PolytopeVertex& v : r.mesh.vertices) {
         const auto key = std::make_tuple(v.position.x, v.position.y, v.position.z);
@@ -72,9 +72,32 @@ std::string histogram(const Map& m) {
     return out.str();
 }
 
+// Point numbers the faces use, as the table lists them.
+std::size_t pointsUsed(const assets::PolytopeTable& table) {
+    std::vector<bool> used(table.pointCount);
+    for (std::size_t i = 0; i < table.indexCount; ++i)
+        if (table.indices[i] >= 0 && std::size_t(table.indices[i]) < used.size()) used[table.indices[i]] = true;
+    return std::size_t(std::count(used.begin(), used.end(), true));
+}
+
+// Every mesh vertex is its table point times the scale, in the listed order,
+// so the table's points speak for the mesh.
+void checkVerticesAreTablePoints(const assets::Solid& solid, const Reading& r, std::vector<std::string>& out) {
+    std::size_t v = 0;
+    for (std::size_t i = 0; i < solid.table.indexCount && v < r.mesh.vertices.size(); ++i) {
+        if (solid.table.indices[i] < 0) continue;
+        const float* p = solid.table.points[solid.table.indices[i]];
+        if (r.mesh.vertices[v++].position != glm::vec3(p[0], p[1], p[2]) * solid.scale) {
+            out.push_back(line("shape: vertex ", v - 1, " is not its table point times the scale"));
+            return;
+        }
+    }
+}
+
 void checkCounts(const assets::Solid& solid, const Reading& r, const Expectation& e, std::vector<std::string>& out) {
-    if (solid.table.pointCount != e.points || r.points.size() != e.points)
-        out.push_back(line("census: points ", solid.table.pointCount, " in the table, ", r.points.size(), " used, want ", e.points));
+    const std::size_t used = pointsUsed(solid.table);
+    if (solid.table.pointCount != e.points || used != e.points)
+        out.push_back(line("census: points ", solid.table.pointCount, " in the table, ", used, " used, want ", e.points));
     if (solid.table.indexCount != e.indexEntries)
         out.push_back(line("census: index entries ", solid.table.indexCount, ", want ", e.indexEntries));
     if (r.mesh.vertices.size() != e.vertices)
@@ -86,11 +109,12 @@ void checkCounts(const assets::Solid& solid, const Reading& r, const Expectation
     if (sizes != want) out.push_back(line("census: faces ", histogram(sizes), "want ", histogram(want)));
 }
 
-void checkRadii(const Reading& r, const Expectation& e, std::vector<std::string>& out) {
+// Radii of the table's points, each numbered point counted once.
+void checkRadii(const assets::PolytopeTable& table, const Expectation& e, std::vector<std::string>& out) {
     if (e.radii.empty()) return;
     std::map<double, int> have;
-    for (const dvec3& p : r.points) {
-        const double radius = glm::length(p);
+    for (std::size_t i = 0; i < table.pointCount; ++i) {
+        const double radius = glm::length(dvec3(table.points[i][0], table.points[i][1], table.points[i][2]));
         double key = std::round(radius * 1000) / 1000;
         for (const auto& w : e.radii)
             if (std::fabs(w.first - radius) < 2e-3) key = w.first;
@@ -325,8 +349,9 @@ std::vector<std::string> checkSolid(const assets::Solid& solid, const Expectatio
     r.scale = solid.scale;
     r.mesh = assets::buildPolytopeMesh(solid.table, solid.scale, solid.outward);
     if (!readFaces(r, out)) return out;
+    checkVerticesAreTablePoints(solid, r, out);
     checkCounts(solid, r, e, out);
-    checkRadii(r, e, out);
+    checkRadii(solid.table, e, out);
     const std::vector<int> familyOf = checkPlanes(r, e, out);
     checkRuns(solid, r, e, familyOf, out);
     checkPentagrams(r, e, out);

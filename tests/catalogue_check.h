@@ -2,8 +2,11 @@
 // Checks a polyhedron builder's mesh against the properties its catalogue
 // entry lists: face planes and their symmetry, point radii, faces by size and
 // per plane, the counts the mesh is made of, colour runs, pentagram fans, the
-// winding and a closed surface. Everything is read back from the mesh that
-// assets::buildPolytopeMesh makes, the same one the builder uploads.
+// winding and a closed surface. Faces, colours, normals and winding are read
+// back from the mesh that assets::buildPolytopeMesh makes, the same one the
+// builder uploads; point counts and radii come from the table's numbered
+// points, which the mesh's vertices are checked to be (a table may number
+// one position twice, which the mesh cannot show).
 #include "assets.h"
 
 #include <cstdint>

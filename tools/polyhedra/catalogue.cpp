@@ -133,7 +133,9 @@ std::vector<SolidTable> buildCatalogue() {
     std::vector<SolidTable> tables{srtc3(), srtc31(), srtc15(), srtc35(), tsi2(), tsi22(), tsi28(), hexagonStellation(),
                                    tsd12(), sco2(), sco6(), mih(), greatIcosidodecahedron(), dodecadodecahedron()};
     for (SolidTable& t : tables) {
-        const bool pentagrams = t.name == "GTicosidodeca" || t.name == "Dodecadodeca" || t.name == "GTI";
+        // Fans round centre points keep their centre first and their points
+        // in the order built.
+        const bool pentagrams = t.name == "GTicosidodeca" || t.name == "Dodecadodeca" || t.name == "GTI" || t.name == "MIH";
         normalise(t, !pentagrams);
     }
     return tables;

@@ -1,4 +1,5 @@
-// The five solids whose point counts break the full symmetry of their planes.
+// The five solids whose point counts break the full symmetry of their planes
+// or whose faces are not simply the joined visible regions of a cell union.
 #include "hard.h"
 
 #include "stellation.h"
@@ -10,35 +11,6 @@
 
 namespace poly {
 namespace {
-
-int distance(const Census& have, const Census& want) {
-    int d = 0;
-    std::map<long, int> radii = want.radii;
-    for (const auto& r : have.radii) radii[r.first] -= r.second;
-    for (const auto& r : radii) d += std::abs(r.second);
-    std::map<std::size_t, int> sizes = want.sizes;
-    for (const auto& z : have.sizes) sizes[z.first] -= z.second;
-    for (const auto& z : sizes) d += std::abs(z.second);
-    return d;
-}
-
-// The fully supported stellation nearest the wanted census (exact when one
-// exists), searched over the orbits of the given group.
-Surface closestSupported(const Arrangement& arr, const Census& want, std::vector<std::string>& notes) {
-    Surface best;
-    int bestDistance = INT_MAX;
-    for (const std::vector<int>& orbits : supportedOrbitSets(arr)) {
-        Surface s = finishedSurface(arr, cellsOf(arr, orbits));
-        if (!s.problems.empty()) continue;
-        const int d = distance(alignedTo(censusOf(s), want), want);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = std::move(s);
-        }
-    }
-    if (bestDistance != 0) notes.push_back("census off by " + std::to_string(bestDistance) + " points and faces");
-    return best;
-}
 
 std::vector<Plane> icosahedron() {
     return planeFamily(groupElements(Group::Icosahedral), unit(Vec{0, phi, 1 / phi}), phi / std::sqrt(3.0L));
@@ -84,10 +56,10 @@ std::map<int, int> facesPerPlane(const Surface& s) {
     return histogram;
 }
 
-// The orbit sets the search below finds first (with the core, and with the
-// faces per plane where listed), kept so that generating stays fast.
-// (polyhedra --search: 38, 10 and 2 orbit sets meet the radii and face
-// sizes of TSI2, TSI22 and TSI28.)
+// The orbit sets that searchTsi chooses, kept so that generating stays fast
+// (polyhedra --search repeats the search: 38, 10 and 2 orbit sets meet the
+// radii and face sizes of TSI2, TSI22 and TSI28; neither of TSI28's can fan
+// its twelve hexagons from a corner).
 const std::vector<int> tsiOrbits[3] = {
     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 30, 31, 32, 33, 34, 37, 39, 40, 42, 43},
     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 16, 17, 19, 20, 22, 23, 24, 25, 26, 28, 30, 34, 35, 36, 39, 40, 42, 43},
@@ -175,6 +147,25 @@ void assignRuns(SolidTable& t, const std::vector<ColourRun>& runs, const std::ve
     t.runs = runs;
 }
 
+// Gives `count` points at each radius a second number: the last face (in
+// table order) that uses such a point takes the new number instead.
+void repeatPoints(SolidTable& t, std::initializer_list<std::pair<real, int>> radii) {
+    for (const auto& want : radii) {
+        int left = want.second;
+        for (std::size_t p = 0; p < t.points.size() && left > 0; ++p) {
+            if (std::fabs(norm(t.points[p]) - want.first) > 2e-3L) continue;
+            for (auto f = t.faces.rbegin(); f != t.faces.rend(); ++f) {
+                auto corner = std::find(f->begin(), f->end(), int(p));
+                if (corner == f->end()) continue;
+                *corner = int(t.points.size());
+                t.points.push_back(t.points[p]);
+                --left;
+                break;
+            }
+        }
+    }
+}
+
 } // namespace
 
 std::string searchTsi(int only) {
@@ -186,6 +177,12 @@ std::string searchTsi(int only) {
         const SearchResult r = searchOrbitSets(arr, want.census, 1000);
         out += std::string(want.name) + ": " + std::to_string(r.visited) + " partial sets visited, " +
                std::to_string(r.matches.size()) + " with the wanted radii and faces; chosen:";
+        // The first with the core, the faces per plane where listed, every
+        // face fannable from a corner and, for outward tables, looking away
+        // from the origin; failing that, the first with the core.
+        std::vector<int> chosen;
+        for (const std::vector<int>& m : r.matches)
+            if (chosen.empty() && !m.empty() && m.front() == 0) chosen = m;
         for (const std::vector<int>& m : r.matches) {
             if (m.empty() || m.front() != 0) continue;
             const Surface s = finishedSurface(arr, cellsOf(arr, m));
@@ -198,9 +195,11 @@ std::string searchTsi(int only) {
             bool fans = true;
             for (const Face& f : s.faces) fans = fans && fannable(s.points, f.corners);
             if (!fans) continue;
-            for (int o : m) out += " " + std::to_string(o) + ",";
+            chosen = m;
+            out += " (meets every test)";
             break;
         }
+        for (int o : chosen) out += " " + std::to_string(o) + ",";
         out += "\n";
     }
     return out;
@@ -228,30 +227,20 @@ SolidTable tsi28() {
     return t;
 }
 
+// The complete stellation, each visible region of the arrangement a face of
+// its own: nine on every triangle plane and twelve on every square plane.
+// Its corners are the 98 points of the arrangement at the six radii; the
+// four more points the table holds (one at 1.155, three at 2.000) repeat
+// arrangement points under new numbers, each then used by one face.
 SolidTable sco6() {
     const Arrangement arr = buildArrangement(cuboctahedron(), groupElements(Group::Octahedral));
-    std::vector<std::string> notes;
-    const Surface s = closestSupported(
-        arr, census({{1.155, 13}, {1.633, 6}, {2.000, 27}, {2.582, 24}, {2.828, 8}, {3.464, 24}}, {{3, 96}, {4, 48}}), notes);
+    Surface s = surfaceOf(arr, cellsWhere(arr, [](const OrbitInfo&) { return true; }), false);
     SolidTable t = tableOf("SCO6", s, 0);
-    t.notes.insert(t.notes.end(), notes.begin(), notes.end());
+    sortByClass(t);
     assignRuns(t, {{24, 0xFFFF66FFu}, {72, 0x00556666u}, {48, 0xCC555522u}}, {{{4, 24}}, {{4, 24}, {3, 48}}, {{3, 48}}});
+    repeatPoints(t, {{1.155L, 1}, {2.000L, 3}});
     return t;
 }
 
-// The 60 planes at √(6/7) whose normal (0, φ⁻², φ²)/√7 lies in a mirror
-// plane: the only direction (up to symmetry) whose planes pass through the
-// 3-fold axes at √2 and the 5-fold axes at 1.009 and 1.209. Their
-// arrangement has no point at 0.959, so the listed faces are not met; the
-// core cell stands in as a closed solid on the right planes.
-SolidTable mih() {
-    const auto g = groupElements(Group::Icosahedral);
-    const Arrangement arr = buildArrangement(planeFamily(g, unit(Vec{0, 1 / (phi * phi), phi * phi}), std::sqrt(6.0L / 7)), g);
-    const Surface s = finishedSurface(arr, cellsWhere(arr, [](const OrbitInfo& o) { return o.layer == 0; }));
-    SolidTable t = tableOf("MIH", s, 0xFF000080u);
-    t.runs = {{240, 0xFF000080u}};
-    t.notes.push_back("no cell set of these planes has points at 0.959; the core cell stands in");
-    return t;
-}
 
 } // namespace poly

@@ -18,7 +18,7 @@ struct Piece {
 };
 
 // Visible regions grouped by plane and side, then joined across shared edges.
-std::vector<Piece> visiblePieces(const Arrangement& arr, const std::set<std::uint64_t>& cells,
+std::vector<Piece> visiblePieces(const Arrangement& arr, const std::set<std::uint64_t>& cells, bool join,
                                  Surface& s, std::vector<std::vector<int>>& cornerIds) {
     std::vector<int> visible;
     cornerIds.assign(arr.regions.size(), {});
@@ -41,7 +41,7 @@ std::vector<Piece> visiblePieces(const Arrangement& arr, const std::set<std::uin
             const auto key = std::make_pair(std::min(a, b) * 4096 + std::max(a, b), tag);
             auto found = edgeOwner.find(key);
             if (found == edgeOwner.end()) edgeOwner[key] = i;
-            else parent[findRoot(parent, i)] = findRoot(parent, found->second);
+            else if (join) parent[findRoot(parent, i)] = findRoot(parent, found->second);
         }
     }
     std::map<int, Piece> byRoot;
@@ -96,10 +96,10 @@ int Surface::pointIndex(const Vec& p) {
     return int(points.size() - 1);
 }
 
-Surface surfaceOf(const Arrangement& arr, const std::set<std::uint64_t>& cells) {
+Surface surfaceOf(const Arrangement& arr, const std::set<std::uint64_t>& cells, bool join) {
     Surface s;
     std::vector<std::vector<int>> cornerIds;
-    for (const Piece& piece : visiblePieces(arr, cells, s, cornerIds)) {
+    for (const Piece& piece : visiblePieces(arr, cells, join, s, cornerIds)) {
         Face f;
         f.plane = piece.plane;
         f.solidBelow = piece.solidBelow;

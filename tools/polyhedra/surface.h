@@ -22,7 +22,9 @@ struct Surface {
     int pointIndex(const Vec& p);
 };
 
-Surface surfaceOf(const Arrangement& arr, const std::set<std::uint64_t>& cells);
+// join: one face per connected piece of a plane; otherwise one face per
+// region of the arrangement.
+Surface surfaceOf(const Arrangement& arr, const std::set<std::uint64_t>& cells, bool join = true);
 
 // Removes corners where the boundary runs straight on.
 void dropStraightCorners(Surface& s);
