@@ -2,10 +2,14 @@
 # Builds the release archive demo-linux-x86_64.tar.gz: the demo, its
 # soundtrack, the shared libraries a plain desktop lacks (in lib/, found
 # through the binary's run path), a launcher and a README.
-#   release.sh [ARCHIVE]     (default: demo-linux-x86_64.tar.gz at the top)
+#   release.sh [--video] [ARCHIVE]   (default: demo-linux-x86_64.tar.gz at the top)
+# --video also renders the party video, demo-linux-x86_64.mp4 beside the
+# archive, with the capture program's defaults (it needs a display).
 # The build goes to build-release/, or to $DEMO_RELEASE_BUILD when set.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+video=no
+if [ "${1:-}" = --video ]; then video=yes; shift; fi
 archive="${1:-$root/demo-linux-x86_64.tar.gz}"
 build="${DEMO_RELEASE_BUILD:-$root/build-release}"
 name=demo-linux-x86_64
@@ -79,3 +83,11 @@ glibc="$(for f in "$dir/demo" "$dir"/lib/*; do objdump -T "$f"; done |
 echo "release: $archive ($(stat -c %s "$archive") bytes)"
 echo "release: bundled ${bundled[*]:-nothing}"
 echo "release: needs $glibc"
+
+if [ "$video" = yes ]; then
+  [ -x "$build/capture" ] || { echo "release.sh: this build has no capture program" >&2; exit 1; }
+  movie="$(cd "$(dirname "$archive")" && pwd)/$name.mp4"
+  # The capture reads the soundtrack from its working directory, as the demo does.
+  (cd "$build" && ./capture "$movie")
+  echo "release: $movie ($(stat -c %s "$movie") bytes)"
+fi
