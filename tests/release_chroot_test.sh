@@ -79,7 +79,8 @@ in_chroot() { env -i PATH=/usr/bin:/bin HOME=/root "$chroot_cmd" "$root" "$@"; }
 
 # The loader inside finds the bundled libraries, and nothing is missing.
 ldd_out=$(in_chroot ldd /opt/release/demo-linux-x86_64/demo)
-if grep -q 'not found' <<< "$ldd_out"; then fail "unresolved libraries: $ldd_out"; fi
+missing=$(grep 'not found' <<< "$ldd_out" || true)
+[ -z "$missing" ] || fail "unresolved libraries: $missing"
 for lib in libsfml-window.so.2.5 libsfml-system.so.2.5 libmpg123.so.0; do
   grep -q "$lib => /opt/release/demo-linux-x86_64/lib/$lib" <<< "$ldd_out" ||
     fail "$lib is not taken from the archive: $ldd_out"
@@ -102,8 +103,14 @@ demo=$!
 
 # A full-screen window appears, and the demo is still running a few seconds
 # into the piece.
-DISPLAY="$display" timeout 60 xdotool search --sync --onlyvisible --name '^OpenGL$' > /dev/null ||
-  fail "no window appeared; stderr: $(cat "$work/stderr")"
+window=""
+for _ in $(seq 600); do
+  kill -0 "$demo" 2>/dev/null || fail "the demo ended before its window showed; stderr: $(cat "$work/stderr")"
+  window=$(DISPLAY="$display" xdotool search --onlyvisible --name '^OpenGL$' 2>/dev/null || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window appeared within a minute"
 sleep 4
 kill -0 "$demo" 2>/dev/null || fail "the demo ended early; stderr: $(cat "$work/stderr")"
 colours=$(DISPLAY="$display" import -window root png:- | identify -format '%k' -)
