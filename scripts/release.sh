@@ -26,7 +26,7 @@ system_libs=(
 "$root/scripts/deps.sh" release
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF \
   -DDEMO_PORTABLE=ON >/dev/null
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" --target demo soundtrack_mp3
 
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
@@ -85,7 +85,11 @@ echo "release: bundled ${bundled[*]:-nothing}"
 echo "release: needs $glibc"
 
 if [ "$video" = yes ]; then
-  [ -x "$build/capture" ] || { echo "release.sh: this build has no capture program" >&2; exit 1; }
+  if ! cmake --build "$build" --target help | grep -qx '\.\.\. capture'; then
+    echo "release.sh: this build has no capture program" >&2
+    exit 1
+  fi
+  cmake --build "$build" -j"$(nproc)" --target capture
   movie="$(cd "$(dirname "$archive")" && pwd)/$name.mp4"
   # The capture reads the soundtrack from its working directory, as the demo does.
   (cd "$build" && ./capture "$movie")

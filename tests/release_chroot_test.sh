@@ -130,7 +130,5 @@ done
 [ -n "$status" ] || fail "the demo did not end on Escape"
 [ "$status" -eq 0 ] || fail "the demo exited with $status; stderr: $(cat "$work/stderr")"
 [ ! -s "$work/stdout" ] || fail "the demo printed: $(cat "$work/stdout")"
-# SFML says this on any GLX without swap control, as Xvfb's is; it is not ours.
-others=$(grep -vx 'Setting vertical sync not supported' "$work/stderr" || true)
-[ -z "$others" ] || fail "the demo printed on stderr: $others"
+[ ! -s "$work/stderr" ] || fail "the demo printed on stderr: $(cat "$work/stderr")"
 echo "the archive runs on the minimal system ($colours colours on screen); $(($(date +%s) - started)) s in all"
