@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the demo needs. Usage: deps.sh [build|test]
-#   build: compiler, CMake and the libraries the demo links against;
-#   test:  the above plus the X server, sound server and tools the tests use.
+# Installs the Debian 12 packages the demo needs. Usage: deps.sh [build|release|test]
+#   build:   compiler, CMake and the libraries the demo links against;
+#   release: the above plus the tool that sets the bundled libraries' run path;
+#   test:    all of the above plus the X server, sound server and tools the
+#            tests use, and debootstrap for the release's minimal-system check.
 set -euo pipefail
 
 build_packages=(
@@ -12,11 +14,17 @@ build_packages=(
 )
 test_packages=(
   libgtest-dev xvfb xauth x11-utils xdotool imagemagick
-  pulseaudio pulseaudio-utils glslang-tools ffmpeg
+  pulseaudio pulseaudio-utils glslang-tools ffmpeg debootstrap
 )
+release_packages=(patchelf)
 
 packages=("${build_packages[@]}")
-[ "${1:-build}" = test ] && packages+=("${test_packages[@]}")
+case "${1:-build}" in
+  build) ;;
+  release) packages+=("${release_packages[@]}") ;;
+  test) packages+=("${release_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: deps.sh [build|release|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
