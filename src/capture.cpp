@@ -178,6 +178,40 @@ int render(const capture::Options& o, const capture::FrameRange& range, Scene& s
     return 0;
 }
 
+// With a current context: checks it, opens the output, builds the scene and
+// renders the range.
+int captureWithContext(const capture::Options& o) {
+    if (!demo::prepareContext("capture")) return 1;
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+    if (o.width > std::uint32_t(largest) || o.height > std::uint32_t(largest))
+        return fail("this GL draws at most " + std::to_string(largest) + " pixels a side");
+    std::fprintf(stderr, "capture: OpenGL %s on %s\n", glText(GL_VERSION), glText(GL_RENDERER));
+    const capture::FrameRange range = capture::frames(o);
+    std::unique_ptr<capture::Sink> sink;
+    if (o.mode != capture::Mode::profile) {
+        std::string error;
+        sink = makeSink(o, range, error);
+        if (!sink) return fail(error);
+    }
+    Output output(o.width, o.height);
+    Scene scene(demo::letterbox(o.width, o.height), output.framebuffer);
+    if (!output.complete || !scene.targets.complete)
+        return fail("the off-screen images could not be made at this size");
+    std::unique_ptr<capture::Profiler> profiler;
+    if (o.mode == capture::Mode::profile) {
+        profiler = std::make_unique<capture::Profiler>(range.count);
+        std::printf("%llu frames at %ux%u from %g s at %u fps, OpenGL %s on %s\n",
+                    static_cast<unsigned long long>(range.count), o.width, o.height, o.from, o.fps,
+                    glText(GL_VERSION), glText(GL_RENDERER));
+    }
+    const int status = render(o, range, scene, output, sink.get(), profiler.get());
+    if (status == 0 && sink)
+        std::fprintf(stderr, "capture: wrote %s (%llu frames)\n", o.output.c_str(),
+                     static_cast<unsigned long long>(range.count));
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -200,37 +234,12 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, onInterrupt);
     int status = 0;
     {
+        // The demo's own context request: version 3.0 with the default
+        // attributes keeps the fixed-function matrix stack it needs.
         const sf::ContextSettings settings(24, 8, 0, 3, 0, sf::ContextSettings::Default, false);
         sf::Context context(settings, 1, 1);
         context.setActive(true);
-        if (!demo::prepareContext("capture")) status = 1;
-        GLint largest = 0;
-        if (status == 0) glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
-        if (status == 0 && (o.width > std::uint32_t(largest) || o.height > std::uint32_t(largest)))
-            status = fail("this GL draws at most " + std::to_string(largest) + " pixels a side");
-        if (status == 0) {
-            std::fprintf(stderr, "capture: OpenGL %s on %s\n", glText(GL_VERSION), glText(GL_RENDERER));
-            const capture::FrameRange range = capture::frames(o);
-            std::string error;
-            std::unique_ptr<capture::Sink> sink;
-            if (o.mode != capture::Mode::profile && !(sink = makeSink(o, range, error)))
-                status = fail(error);
-            std::unique_ptr<Output> output;
-            std::unique_ptr<Scene> scene;
-            if (status == 0) {
-                output = std::make_unique<Output>(o.width, o.height);
-                scene = std::make_unique<Scene>(demo::letterbox(o.width, o.height), output->framebuffer);
-                if (!output->complete || !scene->targets.complete)
-                    status = fail("the off-screen images could not be made at this size");
-            }
-            std::unique_ptr<capture::Profiler> profiler;
-            if (status == 0 && o.mode == capture::Mode::profile)
-                profiler = std::make_unique<capture::Profiler>(range.count);
-            if (status == 0) status = render(o, range, *scene, *output, sink.get(), profiler.get());
-            if (status == 0 && sink)
-                std::fprintf(stderr, "capture: wrote %s (%llu frames)\n", o.output.c_str(),
-                             static_cast<unsigned long long>(range.count));
-        }
+        status = captureWithContext(o);
     }
     XCloseDisplay(display);
     return status;
