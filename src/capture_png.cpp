@@ -33,10 +33,14 @@ struct File {
     }
 };
 
+// libpng's own handler prints to standard error; the callers report instead.
+void quietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void quietWarning(png_structp, png_const_charp) {}
+
 // libpng reports errors by longjmp; these functions keep no C++ objects with
 // destructors alive between setjmp and the calls that may jump.
 bool encode(std::FILE* f, const Image& image, std::vector<png_bytep>& rows) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
@@ -57,7 +61,7 @@ bool encode(std::FILE* f, const Image& image, std::vector<png_bytep>& rows) {
 }
 
 bool decode(std::FILE* f, Image& image, std::string& problem) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);

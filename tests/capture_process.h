@@ -15,10 +15,12 @@ struct Result {
     std::string output; // standard output and error together
 };
 
-// `environment` goes before the program, such as "env PATH=/x".
+// `environment` goes before the program, such as "env PATH=/x". The build's
+// soundtrack is named first, so a later --soundtrack in `arguments` wins.
 inline Result run(const std::string& arguments, const std::string& environment = "") {
     Result r;
-    r.output = testgl::capture(environment + " '" + binary + "' --quiet " + arguments + " 2>&1",
+    r.output = testgl::capture(environment + " '" + binary + "' --quiet --soundtrack '" +
+                                   soundtrack + "' " + arguments + " 2>&1",
                                &r.status);
     return r;
 }

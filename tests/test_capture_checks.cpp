@@ -121,9 +121,8 @@ TEST_F(CaptureChecks, BadInputIsRefusedAndLeavesNoFile) {
 TEST_F(CaptureChecks, AFailingOrInterruptedEncoderLeavesNoVideo) {
     const std::string path = "PATH=" + dir + "/bin:/usr/bin:/bin";
     const std::string args = "--size 320x180 --fps 30 --from 0 --to 0.2 '" + dir + "/a.mp4'";
-    const std::string soundtrack = " --soundtrack '" + testcapture::soundtrack + "' ";
     fakeFfmpeg("cat >/dev/null; echo 'fake encoder fails' >&2; exit 3");
-    Result r = run(soundtrack + args, "env " + path);
+    Result r = run(args, "env " + path);
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.output.find("ffmpeg failed with exit status 3"), std::string::npos) << r.output;
     EXPECT_EQ(files(), (std::vector<std::string>{"bin", "bin/ffmpeg"}));
@@ -131,13 +130,13 @@ TEST_F(CaptureChecks, AFailingOrInterruptedEncoderLeavesNoVideo) {
     // It writes something where the video goes, reports success, and reads
     // nothing: a frame of 320x180 overfills the pipe's buffer.
     fakeFfmpeg("for last; do :; done; echo junk > \"$last\"; exit 0");
-    r = run(soundtrack + args, "env " + path);
+    r = run(args, "env " + path);
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.output.find("broken pipe"), std::string::npos) << r.output;
     EXPECT_EQ(files(), (std::vector<std::string>{"bin", "bin/ffmpeg"}));
 
     fs::remove_all(dir + "/bin");
-    r = run(soundtrack + "--size 320x180 --fps 30 --from 0 --to 90 '" + dir + "/a.mp4'",
+    r = run("--size 320x180 --fps 30 --from 0 --to 90 '" + dir + "/a.mp4'",
             "timeout -s INT --preserve-status 3");
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(files(), std::vector<std::string>{}) << r.output;
