@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 
 namespace {
 
@@ -149,6 +151,51 @@ TEST_F(CaptureChecks, AnExistingSequenceDirectoryIsNotOverwritten) {
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.output.find("already exists"), std::string::npos) << r.output;
     EXPECT_EQ(files(), (std::vector<std::string>{"frames", "frames/mine.txt"}));
+}
+
+} // namespace
+
+namespace {
+
+// The profile's table: a row per pass in frame order, then the whole frame;
+// the passes add up to the frame, and with four frames the 95th percentile
+// is the slowest, never below the mean.
+TEST_F(CaptureChecks, TheProfileTimesEveryPassInOrder) {
+    const Result r = run("--profile --size 64x36 --fps 2 --from 3 --to 5");
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::map<std::string, std::pair<double, double>> rows;
+    std::vector<std::string> order;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        // A row: the name in 28 columns, then the mean (and the percentile).
+        if (line.size() < 29) continue;
+        std::istringstream values(line.substr(28));
+        double mean = -1.0, p95 = -1.0;
+        if (!(values >> mean)) continue;
+        values >> p95;
+        std::string name = line.substr(0, 28);
+        name.erase(name.find_last_not_of(' ') + 1);
+        rows[name] = {mean, p95};
+        order.push_back(name);
+    }
+    const std::vector<std::string> passes = {"shadow", "sky", "scene geometry", "blur 1", "blur 2",
+                                             "blur 3", "blur 4", "blur 5", "blur 6", "composite"};
+    ASSERT_GE(order.size(), passes.size() + 1) << r.output;
+    EXPECT_EQ(std::vector<std::string>(order.begin(), order.begin() + 10), passes) << r.output;
+    double sum = 0.0;
+    for (const std::string& pass : passes) {
+        EXPECT_GT(rows[pass].first, 0.0) << pass;
+        EXPECT_GE(rows[pass].second, rows[pass].first) << pass;
+        sum += rows[pass].first;
+    }
+    const double frame = rows["whole frame (GPU)"].first;
+    EXPECT_NEAR(sum, frame, 0.01 * frame + 0.01);
+    // The shadow map is 4096 texels square whatever the output size: at
+    // 64x36 it costs more than any pass that works on the picture.
+    EXPECT_GT(rows["shadow"].first, rows["blur 1"].first);
+    for (const char* cpu : {"CPU: choreography", "CPU: pose + model update", "CPU: whole frame"})
+        EXPECT_GT(rows[cpu].first, 0.0) << cpu;
+    EXPECT_GT(rows["process start to first frame"].first, 0.0);
 }
 
 } // namespace
