@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
     const capture::Parsed parsed = capture::parse(std::vector<std::string>(argv + 1, argv + argc));
     const capture::Options& o = parsed.options;
     if (!parsed.ok()) {
-        std::fprintf(stderr, "capture: %s\n%s", parsed.error.c_str(), capture::usage(argv[0]).c_str());
+        std::fprintf(stderr, "capture: %s (%s --help shows the options)\n", parsed.error.c_str(), argv[0]);
         return 2;
     }
     if (o.mode == capture::Mode::help) {
@@ -227,9 +227,12 @@ int main(int argc, char** argv) {
     }
     // Held to the end: a bare X server resets when its last client leaves.
     Display* display = XOpenDisplay(nullptr);
-    if (!display)
+    if (!display) {
+        std::string again = "xvfb-run";
+        for (int i = 0; i < argc; ++i) again += std::string(" ") + argv[i];
         return fail("no display found. Rendering needs an X server even off-screen; on a machine "
-                    "without one, run it under a virtual one: xvfb-run ./capture ARGUMENTS");
+                    "without one, run it under a virtual one: " + again);
+    }
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
     int status = 0;
