@@ -9,7 +9,7 @@ set -euo pipefail
 build_packages=(
   g++ cmake make pkg-config
   libsfml-dev libglew-dev libglu1-mesa-dev libglm-dev libx11-dev
-  libmpg123-dev libpulse-dev libmp3lame-dev
+  libmpg123-dev libpulse-dev libmp3lame-dev libpng-dev
   libgl1-mesa-dri
 )
 test_packages=(

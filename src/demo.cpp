@@ -105,8 +105,13 @@ void shadowPass(World& world, float t) {
     glDisable(GL_POLYGON_OFFSET_FILL);
 }
 
+void mark(PassClock* clock, PassClock::Pass pass) {
+    if (clock) clock->mark(pass);
+}
+
 void scenePass(World& world, FrameTargets& targets, const glm::mat4& projection,
-               const glm::mat4& camera, float t) {
+               const glm::mat4& camera, float t, PassClock* clock) {
+    mark(clock, PassClock::sky);
     targets.sceneTarget.bindForDrawing();
     // The sky covers every pixel without a depth test, so the colour buffer
     // is never cleared; the geometry then draws in front of it.
@@ -115,6 +120,7 @@ void scenePass(World& world, FrameTargets& targets, const glm::mat4& projection,
     world.skyProgram.use();
     glUniform1f(world.skyProgram.timeLocation, t);
     world.sky.drawImpl(camera, nullptr);
+    mark(clock, PassClock::scene);
     glClear(GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
 
@@ -134,7 +140,7 @@ void scenePass(World& world, FrameTargets& targets, const glm::mat4& projection,
 
 // Six separable passes, alternating axis, the tap spacing doubling after
 // every vertical pass: the bloom widens without down-sampling.
-void bloomPasses(World& world, FrameTargets& targets) {
+void bloomPasses(World& world, FrameTargets& targets, PassClock* clock) {
     Tovik::ShaderProgram& blur = world.blurProgram;
     blur.use();
     const GLint horizontal = glGetUniformLocation(blur.id, "horizontal");
@@ -142,10 +148,12 @@ void bloomPasses(World& world, FrameTargets& targets) {
     const Tovik::Texture::Binding* source = &targets.sceneImage;
     float step = 1.0f;
     for (int pass = 0; pass < 3; ++pass) {
+        mark(clock, PassClock::Pass(PassClock::blur1 + 2 * pass));
         targets.blurTargetA.bindForDrawing();
         glUniform1ui(horizontal, 0);
         glUniform1f(scale, step);
         world.bloomfield.drawImpl(source);
+        mark(clock, PassClock::Pass(PassClock::blur2 + 2 * pass));
         targets.blurTargetB.bindForDrawing();
         glUniform1ui(horizontal, 1);
         glUniform1f(scale, step);
@@ -255,13 +263,16 @@ void setGlobalState() {
 }
 
 void renderFrame(World& world, FrameTargets& targets, const glm::mat4& projection,
-                 const Pose& pose, float t) {
+                 const Pose& pose, float t, PassClock* clock) {
     applyPose(pose, world.model);
     world.model.update();
+    mark(clock, PassClock::shadow);
     shadowPass(world, t);
-    scenePass(world, targets, projection, pose.camera, t);
-    bloomPasses(world, targets);
+    scenePass(world, targets, projection, pose.camera, t, clock);
+    bloomPasses(world, targets, clock);
+    mark(clock, PassClock::composite);
     compositePass(world, targets, pose.exposure, t);
+    mark(clock, PassClock::end);
 }
 
 namespace {
@@ -286,13 +297,15 @@ void reportNoDisplay() {
     std::fprintf(stderr,
                  "demo: no display found (DISPLAY is %s%s%s). The demo needs an X11 desktop; "
                  "on a machine without one, run it under a virtual X server: "
-                 "xvfb-run -s '-screen 0 1280x720x24' ./demo\n",
+                 "xvfb-run -s '-screen 0 1280x720x24' ./demo\n"
+                 "Or render it to a video file instead: "
+                 "xvfb-run ./capture --size 1280x720 --fps 30 demo.mp4\n",
                  name ? "\"" : "", name ? name : "not set", name ? "\"" : "");
 }
 
 // SFML may quietly hand out an older context than the one asked for, so the
 // version is read back from the context itself.
-bool contextUsable() {
+bool contextUsable(const char* program) {
     GLint major = 0, minor = 0;
     glGetIntegerv(GL_MAJOR_VERSION, &major);
     glGetIntegerv(GL_MINOR_VERSION, &minor);
@@ -305,14 +318,23 @@ bool contextUsable() {
     const GLubyte* version = glGetString(GL_VERSION);
     const GLubyte* renderer = glGetString(GL_RENDERER);
     std::fprintf(stderr,
-                 "demo: OpenGL 3.3 or later is required (GLSL 3.30 with geometry shaders), "
+                 "%s: OpenGL 3.3 or later is required (GLSL 3.30 with geometry shaders), "
                  "but this context offers OpenGL %s on %s\n",
-                 version ? reinterpret_cast<const char*>(version) : "(unknown)",
+                 program, version ? reinterpret_cast<const char*>(version) : "(unknown)",
                  renderer ? reinterpret_cast<const char*>(renderer) : "(unknown renderer)");
     return false;
 }
 
 } // namespace
+
+bool prepareContext(const char* program) {
+    glewExperimental = GL_TRUE;
+    glewInit();
+    if (!contextUsable(program)) return false;
+    // glNamedBufferData is a null pointer without GL 4.5 or the extension.
+    Tovik::Part::directStateAccess = GLEW_VERSION_4_5 || GLEW_ARB_direct_state_access;
+    return true;
+}
 
 int run(Observer* observer) {
     auto probe = std::make_unique<DisplayProbe>();
@@ -338,11 +360,7 @@ int run(Observer* observer) {
     window.setMouseCursorVisible(false);
 
     // 3. Entry points.
-    glewExperimental = GL_TRUE;
-    glewInit();
-    if (!contextUsable()) return 1;
-    // glNamedBufferData is a null pointer without GL 4.5 or the extension.
-    Tovik::Part::directStateAccess = GLEW_VERSION_4_5 || GLEW_ARB_direct_state_access;
+    if (!prepareContext("demo")) return 1;
     if (observer) observer->contextReady();
 
     // 4. The letterbox viewport, fixed for the whole run.

@@ -100,11 +100,29 @@ glm::mat4 cameraProjection();
 // The GL state every frame relies on.
 void setGlobalState();
 
+// Told where each pass of a frame begins, for tools that time them. The
+// demo passes none.
+class PassClock {
+public:
+    enum Pass {
+        shadow, sky, scene, blur1, blur2, blur3, blur4, blur5, blur6, composite,
+        end, // after the composite: the frame's last mark
+        marks
+    };
+    virtual ~PassClock() = default;
+    virtual void mark(Pass pass) = 0;
+};
+
 // Renders the frame for `pose` at time t: hands the pose to the model,
 // updates it, and runs the shadow, scene, bloom and composite passes. The
 // demo and every tool render through this one function.
 void renderFrame(World& world, FrameTargets& targets, const glm::mat4& projection,
-                 const Pose& pose, float t);
+                 const Pose& pose, float t, PassClock* clock = nullptr);
+
+// Loads the GL entry points of the current context and checks that it can
+// run the demo's programs; if not, says why on standard error in the name of
+// `program` and returns false.
+bool prepareContext(const char* program);
 
 // Lets a test build watch a run without changing it: called once the
 // context's entry points are loaded, once start-up is done, after every frame

@@ -164,6 +164,8 @@ TEST(DemoWithoutDisplay, SaysSoAndFails) {
     EXPECT_NE(status, 0);
     EXPECT_NE(status, -1) << "still running";
     EXPECT_NE(demo.err().find("no display found"), std::string::npos) << demo.err();
+    // ... and points at the capture program as the way to watch it instead.
+    EXPECT_NE(demo.err().find("./capture"), std::string::npos) << demo.err();
 }
 
 } // namespace

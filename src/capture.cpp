@@ -1,0 +1,249 @@
+// The demo rendered off-screen, frame n at n / fps seconds, into an MP4 with
+// its soundtrack, a PNG sequence or one PNG, or timed pass by pass.
+#include "capture_options.h"
+#include "capture_output.h"
+#include "capture_profile.h"
+#include "choreography.h"
+#include "demo.h"
+#include "gl.h"
+
+#include <SFML/Window/Context.hpp>
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const Clock::time_point processStart = Clock::now();
+
+volatile std::sig_atomic_t interrupted = 0;
+void onInterrupt(int) { interrupted = 1; }
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "capture: %s\n", message.c_str());
+    return 1;
+}
+
+const char* glText(GLenum name) {
+    const GLubyte* text = glGetString(name);
+    return text ? reinterpret_cast<const char*>(text) : "(unknown)";
+}
+
+// The picture's destination: an RGBA8 image of the output size, black
+// outside the letterbox because the passes never draw there, read back
+// through a ring of pixel-pack buffers so that reading frame n waits only for
+// frame n - slots + 1 while the later ones are still being drawn.
+class Output {
+public:
+    static constexpr unsigned slots = 3;
+
+    Output(std::uint32_t width, std::uint32_t height) : bytes(std::size_t(width) * height * 4) {
+        image.width = width;
+        image.height = height;
+        image.rgb.reserve(std::size_t(width) * height * 3);
+        glGenFramebuffers(1, &framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glGenRenderbuffers(1, &colour);
+        glBindRenderbuffer(GL_RENDERBUFFER, colour);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, GLsizei(width), GLsizei(height));
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+        complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        glViewport(0, 0, GLsizei(width), GLsizei(height));
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glGenBuffers(slots, buffers);
+        for (GLuint buffer : buffers) {
+            glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+            glBufferData(GL_PIXEL_PACK_BUFFER, GLsizeiptr(bytes), nullptr, GL_STREAM_READ);
+        }
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    }
+    ~Output() {
+        glDeleteBuffers(slots, buffers);
+        glDeleteRenderbuffers(1, &colour);
+        glDeleteFramebuffers(1, &framebuffer);
+    }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    // Queues the read-back of the frame just drawn.
+    void issue(std::uint64_t n) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, buffers[n % slots]);
+        glReadPixels(0, 0, GLsizei(image.width), GLsizei(image.height), GL_RGBA, GL_UNSIGNED_BYTE,
+                     nullptr);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    }
+    // The pixels of frame n, issued earlier, top-down RGB.
+    const capture::Image* collect(std::uint64_t n) {
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, buffers[n % slots]);
+        const void* data = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, GLsizeiptr(bytes), GL_MAP_READ_BIT);
+        if (data) capture::flipToRgb(static_cast<const unsigned char*>(data), image);
+        glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+        return data ? &image : nullptr;
+    }
+
+    GLuint framebuffer = 0;
+    bool complete = false;
+
+private:
+    std::size_t bytes;
+    GLuint colour = 0;
+    GLuint buffers[slots] = {};
+    capture::Image image;
+};
+
+std::unique_ptr<capture::Sink> makeSink(const capture::Options& o, const capture::FrameRange& r,
+                                        std::string& error) {
+    std::unique_ptr<capture::Sink> sink;
+    bool opened = false;
+    if (o.mode == capture::Mode::video) {
+        auto video = std::make_unique<capture::VideoSink>(o, r);
+        opened = video->open();
+        sink = std::move(video);
+    } else if (o.mode == capture::Mode::sequence) {
+        auto sequence = std::make_unique<capture::SequenceSink>(o);
+        opened = sequence->open();
+        sink = std::move(sequence);
+    } else {
+        auto still = std::make_unique<capture::StillSink>(o);
+        opened = still->open();
+        sink = std::move(still);
+    }
+    if (!opened) error = sink->error();
+    return opened ? std::move(sink) : nullptr;
+}
+
+struct Scene {
+    demo::World world;
+    demo::FrameTargets targets;
+    glm::mat4 projection;
+    Scene(const demo::Viewport& view, GLuint output)
+        : world(), targets(world, view, output), projection(demo::cameraProjection()) {
+        demo::setGlobalState();
+    }
+};
+
+// Renders every frame of the range, hands finished ones to the sink (or only
+// times them), and reports the time to the first frame.
+int render(const capture::Options& o, const capture::FrameRange& range, Scene& scene,
+           Output& output, capture::Sink* sink, capture::Profiler* profiler) {
+    capture::Progress progress(range.count, !o.quiet);
+    double firstFrame = 0.0;
+    std::uint64_t delivered = 0;
+    auto deliver = [&](std::uint64_t n) {
+        const capture::Image* image = output.collect(n);
+        if (!image) return fail("reading frame " + std::to_string(n) + " back failed");
+        if (!sink->frame(n, *image)) return fail(sink->error());
+        progress.update(++delivered);
+        return 0;
+    };
+    for (std::uint64_t i = 0; i < range.count; ++i) {
+        if (interrupted) return fail("interrupted; the partial output is removed");
+        const std::uint64_t n = range.first + i;
+        const float t = o.mode == capture::Mode::still ? float(o.at) : capture::frameTime(n, o.fps);
+        if (profiler) profiler->beginFrame();
+        const demo::Pose pose = demo::choreograph(t);
+        if (profiler) profiler->posed();
+        demo::renderFrame(scene.world, scene.targets, scene.projection, pose, t, profiler);
+        if (profiler) profiler->endFrame();
+        if (i == 0) {
+            glFinish();
+            firstFrame = std::chrono::duration<double>(Clock::now() - processStart).count();
+        }
+        if (!sink) {
+            progress.update(i + 1);
+            continue;
+        }
+        output.issue(n);
+        if (i + 1 >= Output::slots)
+            if (int status = deliver(n + 1 - Output::slots)) return status;
+    }
+    for (std::uint64_t n = range.first + delivered; sink && n < range.first + range.count; ++n)
+        if (int status = deliver(n)) return status;
+    progress.end();
+    if (sink && !sink->finish()) return fail(sink->error());
+    if (profiler) {
+        profiler->finish();
+        profiler->print(stdout);
+        std::printf("%-28s %9.3f s\n", "process start to first frame", firstFrame);
+    }
+    return 0;
+}
+
+// With a current context: checks it, opens the output, builds the scene and
+// renders the range.
+int captureWithContext(const capture::Options& o) {
+    if (!demo::prepareContext("capture")) return 1;
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+    if (o.width > std::uint32_t(largest) || o.height > std::uint32_t(largest))
+        return fail("this GL draws at most " + std::to_string(largest) + " pixels a side");
+    std::fprintf(stderr, "capture: OpenGL %s on %s\n", glText(GL_VERSION), glText(GL_RENDERER));
+    const capture::FrameRange range = capture::frames(o);
+    std::unique_ptr<capture::Sink> sink;
+    if (o.mode != capture::Mode::profile) {
+        std::string error;
+        sink = makeSink(o, range, error);
+        if (!sink) return fail(error);
+    }
+    Output output(o.width, o.height);
+    Scene scene(demo::letterbox(o.width, o.height), output.framebuffer);
+    if (!output.complete || !scene.targets.complete)
+        return fail("the off-screen images could not be made at this size");
+    std::unique_ptr<capture::Profiler> profiler;
+    if (o.mode == capture::Mode::profile) {
+        profiler = std::make_unique<capture::Profiler>(range.count);
+        std::printf("%llu frames at %ux%u from %g s at %u fps, OpenGL %s on %s\n",
+                    static_cast<unsigned long long>(range.count), o.width, o.height, o.from, o.fps,
+                    glText(GL_VERSION), glText(GL_RENDERER));
+    }
+    const int status = render(o, range, scene, output, sink.get(), profiler.get());
+    if (status == 0 && sink)
+        std::fprintf(stderr, "capture: wrote %s (%llu frames)\n", o.output.c_str(),
+                     static_cast<unsigned long long>(range.count));
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const capture::Parsed parsed = capture::parse(std::vector<std::string>(argv + 1, argv + argc));
+    const capture::Options& o = parsed.options;
+    if (!parsed.ok()) {
+        std::fprintf(stderr, "capture: %s (%s --help shows the options)\n", parsed.error.c_str(), argv[0]);
+        return 2;
+    }
+    if (o.mode == capture::Mode::help) {
+        std::printf("%s", capture::usage(argv[0]).c_str());
+        return 0;
+    }
+    // Held to the end: a bare X server resets when its last client leaves.
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::string again = "xvfb-run";
+        for (int i = 0; i < argc; ++i) again += std::string(" ") + argv[i];
+        return fail("no display found. Rendering needs an X server even off-screen; on a machine "
+                    "without one, run it under a virtual one: " + again);
+    }
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    int status = 0;
+    {
+        // The demo's own context request: version 3.0 with the default
+        // attributes keeps the fixed-function matrix stack it needs.
+        const sf::ContextSettings settings(24, 8, 0, 3, 0, sf::ContextSettings::Default, false);
+        sf::Context context(settings, 1, 1);
+        context.setActive(true);
+        status = captureWithContext(o);
+    }
+    XCloseDisplay(display);
+    return status;
+}

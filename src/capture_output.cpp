@@ -1,0 +1,303 @@
+#include "capture_output.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace capture {
+
+std::string partialName(const std::string& path) { return path + ".part"; }
+
+bool onPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    if (!path) return false;
+    std::string dirs = path;
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        if (dir.empty()) dir = ".";
+        if (access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+namespace {
+
+std::string seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", s);
+    return text;
+}
+
+std::string failure(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// Makes an empty file under the temporary name, which proves the place
+// writable before any time is spent rendering.
+bool touch(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = failure("cannot write " + path);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> ffmpegArguments(const Options& o, const FrameRange& range,
+                                         const std::string& file) {
+    const std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
+    const std::string length = seconds(duration(range, o.fps));
+    // The sound starts where the first frame's moment is, for exactly as long
+    // as the frames last; apad fills up if the soundtrack ends earlier.
+    const std::string start = seconds(double(range.first) / o.fps);
+    return {"-hide_banner", "-loglevel", "error", "-nostats", "-y",
+            "-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size,
+            "-framerate", std::to_string(o.fps), "-i", "pipe:0",
+            "-ss", start, "-t", length, "-i", o.soundtrack,
+            "-map", "0:v:0", "-map", "1:a:0",
+            // The RGB to YUV matrix and the stream's tags must agree, or
+            // players shift the colours.
+            "-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+            "-c:v", "libx264", "-preset", "medium", "-crf", "18",
+            "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709",
+            "-color_range", "tv",
+            "-af", "apad=whole_dur=" + length, "-c:a", "aac", "-b:a", "192k",
+            "-movflags", "+faststart", "-f", "mp4", file};
+}
+
+VideoSink::VideoSink(const Options& o, const FrameRange& r)
+    : options(o), range(r), partial(partialName(o.output)) {}
+
+bool VideoSink::open() {
+    if (!onPath("ffmpeg")) {
+        message = "ffmpeg was not found on PATH; the video is encoded by it "
+                  "(on Debian: apt-get install ffmpeg). PNGs need no ffmpeg: see --sequence";
+        return false;
+    }
+    if (access(options.soundtrack.c_str(), R_OK) != 0) {
+        message = failure("cannot read the soundtrack " + options.soundtrack) +
+                  " (run from the directory that holds it, or give --soundtrack FILE)";
+        return false;
+    }
+    if (!touch(partial, message)) return false;
+    // A write into a pipe whose reader has gone must fail with EPIPE rather
+    // than end the process, so the partial file can be cleaned up.
+    std::signal(SIGPIPE, SIG_IGN);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        message = failure("cannot make a pipe");
+        return false;
+    }
+    std::vector<std::string> args = ffmpegArguments(options, range, partial);
+    args.insert(args.begin(), "ffmpeg");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+    pid_t child = -1;
+    const int spawned = posix_spawnp(&child, "ffmpeg", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[0]);
+    if (spawned != 0) {
+        ::close(fds[1]);
+        message = std::string("cannot start ffmpeg: ") + std::strerror(spawned);
+        return false;
+    }
+    pid = child;
+    pipe = fds[1];
+    return true;
+}
+
+bool VideoSink::frame(std::uint64_t n, const Image& image) {
+    const unsigned char* data = image.rgb.data();
+    std::size_t left = image.rgb.size();
+    while (left > 0) {
+        const ssize_t written = ::write(pipe, data, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            message = errno == EPIPE
+                          ? "ffmpeg stopped reading at frame " + std::to_string(n) +
+                                " (broken pipe); its messages are above"
+                          : failure("writing frame " + std::to_string(n) + " to ffmpeg failed");
+            stop();
+            return false;
+        }
+        data += written;
+        left -= std::size_t(written);
+    }
+    return true;
+}
+
+bool VideoSink::stop() {
+    if (pipe >= 0) ::close(pipe);
+    pipe = -1;
+    if (pid < 0) return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid = -1;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    message = WIFEXITED(status) ? "ffmpeg failed with exit status " +
+                                      std::to_string(WEXITSTATUS(status)) + "; its messages are above"
+                                : "ffmpeg was ended by signal " + std::to_string(WTERMSIG(status));
+    return false;
+}
+
+bool VideoSink::finish() {
+    if (!stop()) return false;
+    struct stat info {};
+    if (::stat(partial.c_str(), &info) != 0 || info.st_size == 0) {
+        message = "ffmpeg reported success but wrote nothing to " + partial;
+        return false;
+    }
+    if (std::rename(partial.c_str(), options.output.c_str()) != 0) {
+        message = failure("cannot rename " + partial + " to " + options.output);
+        return false;
+    }
+    done = true;
+    return true;
+}
+
+VideoSink::~VideoSink() {
+    if (done) return;
+    // Abandoned: ffmpeg need not finish encoding what will be thrown away.
+    if (pid > 0) kill(pid, SIGTERM);
+    stop();
+    std::remove(partial.c_str());
+}
+
+SequenceSink::SequenceSink(const Options& o)
+    : directory(o.output), partial(partialName(o.output)) {}
+
+std::string SequenceSink::frameName(std::uint64_t n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06llu.png", static_cast<unsigned long long>(n));
+    return name;
+}
+
+bool SequenceSink::open() {
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) == 0) {
+        message = directory + " already exists; name a new directory for the sequence";
+        return false;
+    }
+    if (::mkdir(partial.c_str(), 0755) != 0) {
+        message = failure("cannot make the directory " + partial);
+        return false;
+    }
+    return true;
+}
+
+bool SequenceSink::frame(std::uint64_t n, const Image& image) {
+    const std::string path = partial + "/" + frameName(n);
+    written.push_back(path);
+    return writePng(path, image, &message);
+}
+
+bool SequenceSink::finish() {
+    if (std::rename(partial.c_str(), directory.c_str()) != 0) {
+        message = failure("cannot rename " + partial + " to " + directory);
+        return false;
+    }
+    done = true;
+    return true;
+}
+
+SequenceSink::~SequenceSink() {
+    if (done) return;
+    for (const std::string& path : written) std::remove(path.c_str());
+    ::rmdir(partial.c_str());
+}
+
+StillSink::StillSink(const Options& o) : path(o.output), partial(partialName(o.output)) {}
+
+bool StillSink::open() { return touch(partial, message); }
+
+bool StillSink::frame(std::uint64_t, const Image& image) {
+    return writePng(partial, image, &message);
+}
+
+bool StillSink::finish() {
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+        message = failure("cannot rename " + partial + " to " + path);
+        return false;
+    }
+    done = true;
+    return true;
+}
+
+StillSink::~StillSink() {
+    if (!done) std::remove(partial.c_str());
+}
+
+Progress::Progress(std::uint64_t total_, bool enabled_) : total(total_), enabled(enabled_) {}
+
+std::string Progress::line(std::uint64_t done, std::uint64_t total, double elapsed) {
+    constexpr int width = 30;
+    const int filled = total ? int(done * width / total) : width;
+    std::string bar = "[" + std::string(std::size_t(filled), '#') +
+                      std::string(std::size_t(width - filled), '.') + "]";
+    const double rate = elapsed > 0.0 ? double(done) / elapsed : 0.0;
+    char text[160];
+    if (rate > 0.0) {
+        const auto left = std::uint64_t(std::llround(double(total - done) / rate));
+        std::snprintf(text, sizeof text, " %llu/%llu frames  %.1f fps  %llu:%02llu left",
+                      static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
+                      rate, static_cast<unsigned long long>(left / 60),
+                      static_cast<unsigned long long>(left % 60));
+    } else {
+        std::snprintf(text, sizeof text, " %llu/%llu frames", static_cast<unsigned long long>(done),
+                      static_cast<unsigned long long>(total));
+    }
+    return bar + text;
+}
+
+void Progress::update(std::uint64_t done) {
+    if (!enabled) return;
+    const Clock::time_point now = Clock::now();
+    if (done != total && now - last < std::chrono::milliseconds(250)) return;
+    last = now;
+    const double elapsed = std::chrono::duration<double>(now - start).count();
+    // Spaces at the end wipe what a longer previous line left.
+    std::fprintf(stderr, "\r%s   ", line(done, total, elapsed).c_str());
+    std::fflush(stderr);
+}
+
+void Progress::end() {
+    if (enabled) std::fprintf(stderr, "\n");
+}
+
+} // namespace capture
+
+namespace capture {
+
+Summary summarize(std::vector<double> values) {
+    if (values.empty()) return {};
+    double sum = 0.0;
+    for (double v : values) sum += v;
+    // The nearest-rank percentile: the smallest value that at least 95 % of
+    // the set does not exceed.
+    const std::size_t rank = (values.size() * 95 + 99) / 100;
+    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(rank - 1), values.end());
+    return {sum / double(values.size()), values[rank - 1]};
+}
+
+} // namespace capture
