@@ -61,14 +61,14 @@ std::map<int, int> facesPerPlane(const Surface& s) {
 // radii and face sizes of TSI2, TSI22 and TSI28; neither of TSI28's can fan
 // its twelve hexagons from a corner).
 //
-// TSI28 therefore uses a hollow shell without the core instead: its faces
-// have exactly the wanted sizes and every one fans from a corner, but its
-// corners fall short of the wanted radii by twelve points at 1.706 and four
-// at 2.803, which repeated point numbers make up (see tsiRepeats).
+// TSI28 therefore uses another set with the core, found by the same search
+// allowing radii to fall short: its faces have exactly the wanted sizes and
+// every one fans from a corner, but it has 12 corners at 1.618 where 24 are
+// wanted, which repeated point numbers make up.
 const std::vector<int> tsiOrbits[3] = {
     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 30, 31, 32, 33, 34, 37, 39, 40, 42, 43},
     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 16, 17, 19, 20, 22, 23, 24, 25, 26, 28, 30, 34, 35, 36, 39, 40, 42, 43},
-    {5, 6, 7, 15, 16, 17, 18, 19, 20, 23, 25, 26, 27, 28},
+    {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 16, 17, 19, 20, 23, 24, 25, 28, 30, 31, 32, 33, 39, 40},
 };
 
 // Cuts a face that no corner fans inside into two that can be, along the
@@ -249,7 +249,7 @@ SolidTable tsi28() {
     sortByClass(t);
     assignRuns(t, {{36, 0x004020AAu}, {60, 0xFF908060u}, {12, 0xFF33AAFFu}},
                {{{4, 12}, {3, 24}}, {{6, 12}, {5, 12}, {3, 36}}, {{3, 12}}});
-    repeatPoints(t, {{1.706L, 12}, {2.803L, 4}});
+    repeatPoints(t, {{1.618L, 12}});
     checkCensus(t, 2);
     return t;
 }
