@@ -61,10 +61,13 @@ std::map<int, int> facesPerPlane(const Surface& s) {
 // radii and face sizes of TSI2, TSI22 and TSI28; neither of TSI28's can fan
 // its twelve hexagons from a corner).
 //
-// TSI28 therefore uses another set with the core, found by the same search
-// allowing radii to fall short: its faces have exactly the wanted sizes and
-// every one fans from a corner, but it has 12 corners at 1.618 where 24 are
-// wanted, which repeated point numbers make up.
+// TSI28 therefore uses another set with the core, found by a wider search
+// that --search does not repeat (the same pruning, but accepting corners
+// short of the wanted counts; about 95,000 sets, 15 minutes): its faces have
+// exactly the wanted sizes and every one fans from a corner, but it has 12
+// corners at 1.618 where 24 are wanted, which repeated point numbers make up.
+// No set under this group reaches the wanted radii without repeats and can
+// still be cut into fannable faces of the wanted sizes.
 const std::vector<int> tsiOrbits[3] = {
     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 30, 31, 32, 33, 34, 37, 39, 40, 42, 43},
     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 16, 17, 19, 20, 22, 23, 24, 25, 26, 28, 30, 34, 35, 36, 39, 40, 42, 43},
