@@ -89,7 +89,10 @@ done
 # Xvfb picks a free display itself; its abstract socket is reachable from
 # outside the chroot, where xdotool runs.
 : > "$work/display"
-in_chroot Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp \
+# Started without the shell function, so that $! is Xvfb itself (env and
+# chroot exec into it) and the clean-up stops the server, not a subshell.
+env -i PATH=/usr/bin:/bin HOME=/root "$chroot_cmd" "$root" \
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp \
   3> "$work/display" > "$work/xvfb.log" 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
