@@ -57,6 +57,14 @@ bool touch(const std::string& path, std::string& error) {
     return true;
 }
 
+// Gives finished output its final name; until then it sat under the
+// temporary one, so nothing incomplete ever looks complete.
+bool publish(const std::string& partial, const std::string& final, std::string& error) {
+    if (std::rename(partial.c_str(), final.c_str()) == 0) return true;
+    error = failure("cannot rename " + partial + " to " + final);
+    return false;
+}
+
 } // namespace
 
 std::vector<std::string> ffmpegArguments(const Options& o, const FrameRange& range,
@@ -168,10 +176,7 @@ bool VideoSink::finish() {
         message = "ffmpeg reported success but wrote nothing to " + partial;
         return false;
     }
-    if (std::rename(partial.c_str(), options.output.c_str()) != 0) {
-        message = failure("cannot rename " + partial + " to " + options.output);
-        return false;
-    }
+    if (!publish(partial, options.output, message)) return false;
     done = true;
     return true;
 }
@@ -213,10 +218,7 @@ bool SequenceSink::frame(std::uint64_t n, const Image& image) {
 }
 
 bool SequenceSink::finish() {
-    if (std::rename(partial.c_str(), directory.c_str()) != 0) {
-        message = failure("cannot rename " + partial + " to " + directory);
-        return false;
-    }
+    if (!publish(partial, directory, message)) return false;
     done = true;
     return true;
 }
@@ -236,10 +238,7 @@ bool StillSink::frame(std::uint64_t, const Image& image) {
 }
 
 bool StillSink::finish() {
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
-        message = failure("cannot rename " + partial + " to " + path);
-        return false;
-    }
+    if (!publish(partial, path, message)) return false;
     done = true;
     return true;
 }

@@ -332,4 +332,36 @@ TEST_F(CoreGl, ModelDrawsEachInstanceWithItsWorldMatrix) {
     EXPECT_FLOAT_EQ(red(6, 6), 0.0f);  // outside it
 }
 
+// The model hands each drawn Part its own slice of the bindings, in
+// instance order; a hidden instance still uses up its slice, and an instance
+// without a valid Part takes none.
+TEST_F(CoreGl, TheBindingCursorSkipsHiddenInstancesButNotMissingParts) {
+    Tovik::ShaderProgram program = makeProgram();
+    std::vector<Tovik::Part> parts;
+    parts.emplace_back(program, nullptr);
+    parts[0].setVertices(quad, 4);
+    parts[0].setElements(quadElements, 6);
+    parts[0].textureCount = 1;
+    Tovik::RenderTarget a(0, 0, 4, 4), b(0, 0, 4, 4);
+    const Tovik::Texture first = a.createShadowBuffer();
+    const Tovik::Texture second = b.createShadowBuffer();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+
+    Tovik::Model model(parts);
+    model.addPart(0, glm::mat4(1.0f), Tovik::Model::none);           // hidden below
+    model.addPart(Tovik::Model::none, glm::mat4(1.0f), Tovik::Model::none); // takes no slice
+    model.addPart(0, glm::mat4(1.0f), Tovik::Model::none);
+    model.instances[0].visible = false;
+    const GLint location = glGetUniformLocation(program.id, "first");
+    model.bindings = {{location, &first}, {location, &second}};
+
+    testgl::FloatTarget target(4, 4);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    model.draw(glm::mat4(1.0f));
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(GLuint(bound), second.id);
+}
+
 } // namespace
