@@ -1,6 +1,6 @@
 #include "choreography.h"
 
-#include "demo.h"
+#include "model.h"
 
 #include <glm/gtc/matrix_transform.hpp>
 
@@ -30,18 +30,6 @@ mat4 Ry(const mat4& m, float angle) { return glm::rotate(m, angle, yAxis); }
 
 float clamp01(float v) { return std::min(std::max(v, 0.0f), 1.0f); }
 
-// The functions of time shared by several instances.
-struct Curves {
-    float A;  // hub rise (and late camera height), 1 unit per second from 48 s
-    float H;  // height of ring 2 and ring 3 (and of ring 1 from 64.8 s)
-    float e;  // ring-1 lift and breathing, 0 until 64.8 s, 1 from 67.2 s
-    float h;  // ring-1 hop strength
-    float w;  // ring-1 jitter strength
-    float d;  // ring-2 spread radius
-    float theta;  // step angle of the ring-1 and ring-3 pivots
-    float R1, R3; // radii of rings 1 and 3
-};
-
 // Steps a seventh of a revolution per bar from 67.2 s: eases in, overshoots
 // by about a tenth of a step and settles exactly on each seventh at the bar
 // line, where q is flat (dq/dp = 1 - cos 7p = 0) and g crosses zero.
@@ -57,6 +45,8 @@ float breathingRadius(float t, float e, float phase) {
     return 20.0f + e * (10.0f + 8.0f * std::sin(2.0f * std::sin(1.3089969f * t + phase)));
 }
 
+} // namespace
+
 Curves curvesAt(float t) {
     Curves c;
     c.A = std::max(0.0f, t - 48.0f);
@@ -71,6 +61,8 @@ Curves curvesAt(float t) {
     c.R3 = breathingRadius(t, c.e, 1.9634955f); // half a turn of phase from R1
     return c;
 }
+
+namespace {
 
 // Ring-1 member k: hops in place, then jitters, then rises to H and breathes.
 // The jitter is evaluated in double precision: its arguments reach several
@@ -169,6 +161,18 @@ void addCircle(Tovik::Model& model, std::uint64_t firstMesh, std::uint64_t pivot
 }
 
 } // namespace
+
+Viewport letterbox(std::uint32_t w, std::uint32_t h) {
+    std::uint32_t vw = w;
+    std::uint32_t vh = (9 * w) >> 4;
+    if (vh > h) {
+        vw = (h << 4) / 9;
+        vh = h;
+    }
+    return {(w - vw) >> 1, (h - vh) >> 1, vw, vh};
+}
+
+std::uint32_t barIndex(float t) { return std::uint32_t(t / 2.4f); }
 
 void addInstances(Tovik::Model& model) {
     // Parents are addressed by their fixed numbers, which hold only when the

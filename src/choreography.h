@@ -1,12 +1,34 @@
 #pragma once
-#include "model.h"
+// The timeline: the scene's instance layout, the pure function from time to
+// the frame's transforms, camera and exposure, the bar arithmetic and the
+// letterbox. Nothing here touches GL; only addInstances and applyPose fill a
+// Model.
 
 #include <glm/mat4x4.hpp>
 
 #include <cstddef>
 #include <cstdint>
 
+namespace Tovik {
+class Model;
+}
+
 namespace demo {
+
+// The largest centred 16:9 rectangle of a window, in window pixels with the
+// origin at the bottom left.
+struct Viewport {
+    std::uint32_t x, y, width, height;
+    bool operator==(const Viewport& o) const {
+        return x == o.x && y == o.y && width == o.width && height == o.height;
+    }
+};
+Viewport letterbox(std::uint32_t windowWidth, std::uint32_t windowHeight);
+
+// The 2.4-second bar that time t falls in, taken on the single-precision
+// quotient as the frame loop does. The demo ends once it passes 39 (96 s).
+std::uint32_t barIndex(float t);
+constexpr std::uint32_t lastBar = 39;
 
 // Indices into the list of meshes built at start-up.
 namespace mesh {
@@ -40,6 +62,20 @@ constexpr float ringRadius = 20.0f;
 // Angle of ring member k (0..6): sevenths of a revolution from +z towards +x.
 // Evaluated in this order in single precision, as the scene was tuned with it.
 inline float ringAngle(std::uint32_t k) { return ((float(k) * pi) * 2.0f) / 7.0f; }
+
+// The functions of time that several instances share, each a closed form of
+// t alone (seconds since the frame loop began).
+struct Curves {
+    float A;      // hub rise (and late camera height), 1 unit per second from 48 s
+    float H;      // height of rings 2 and 3 (and of ring 1 from 64.8 s)
+    float e;      // ring-1 lift and breathing: 0 until 64.8 s, 1 from 67.2 s
+    float h;      // ring-1 hop strength: 1 until 14.4 s, 0 from 19.2 s
+    float w;      // ring-1 jitter strength: up from 19.2 s, down from 52.8 s
+    float d;      // ring-2 spread radius: 0 until 52.8 s, 10 from 53.8 s
+    float theta;  // step angle of the ring-1 and ring-3 pivots, from 67.2 s
+    float R1, R3; // radii of rings 1 and 3
+};
+Curves curvesAt(float t);
 
 // Appends the 26 instances of the scene (ground, hub, three rings with their
 // pivots) to an empty Model, with their meshes, parents and rest transforms.

@@ -224,7 +224,7 @@ bool openDevice(device_state& s, decoder_state& d) {
 
 } // namespace
 
-Music::Music() : state(new State) {
+Music::Music() : state(std::make_unique<State>()) {
     decoder_state& d = state->decoder;
     d.fd = openRegularFile(soundtrackPath);
     if (d.fd >= 0) d.handle = openDecoder(d.fd);
@@ -245,5 +245,4 @@ Music::~Music() {
         mpg123_delete(d.handle);
     }
     if (d.fd >= 0) close(d.fd);
-    delete state;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 // Plays "vandrel.mp3" from the working directory from construction until
 // destruction. Silent, without a word, when the file or the sound server is
 // missing.
@@ -12,5 +14,5 @@ public:
 
 private:
     struct State;
-    State* state = nullptr;
+    std::unique_ptr<State> state;
 };

@@ -2,7 +2,7 @@
 
 #include "stars.h"
 #include "stellations.h"
-#include "hard.h"
+#include "custom_solids.h"
 
 #include <algorithm>
 #include <cstdio>

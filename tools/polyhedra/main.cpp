@@ -3,7 +3,7 @@
 // With --search it instead repeats the search for the three solids whose
 // cell sets are stored as orbit lists, and prints what it finds.
 #include "catalogue.h"
-#include "hard.h"
+#include "custom_solids.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 // The hexecontahedral star, built from its planes' axis points rather than
 // from a cell union.
-#include "hard.h"
+#include "custom_solids.h"
 
 #include "arrangement.h"
 #include "surface.h"

@@ -8,8 +8,8 @@ namespace score {
 
 namespace {
 
-// Drums.
-constexpr const char* ___ = "................";
+// Drums (and, for REST, any part: a bar of silence).
+constexpr const char* REST = "................";
 constexpr const char* FOUR = "x...x...x...x...";
 constexpr const char* ONE = "x...............";
 constexpr const char* EIGHTS = "x.x.x.x.x.x.x.x.";
@@ -60,13 +60,13 @@ constexpr const char* PEAK_2 = "d6/6 b5/2 g5/8";
 // cymbal on every bar line); 86.4 s the fade.
 const Bar bars[barCount] = {
     // chord kick  snare     hat      bass     arp     lead     pad   wob   crash  riser
-    {"Am", ___,    ___,      ___,     ___,     SPARSE, nullptr, 0.6f, 0.0f, false, 0},  // 0.0 s
-    {"F",  ___,    ___,      ___,     ___,     SPARSE, nullptr, 0.7f, 0.0f, false, 0},
-    {"C",  ___,    ___,      HAT_OFF, ___,     HOP,    nullptr, 0.8f, 0.0f, false, 0},
-    {"G",  ___,    ___,      HAT_OFF, ___,     HOP,    nullptr, 0.9f, 0.0f, false, 0},
-    {"Am", FOUR,   ___,      HAT_OFF, OFFBEAT, HOP,    nullptr, 1.0f, 0.0f, false, 0},  // 9.6 s
-    {"F",  FOUR,   ___,      HAT_OFF, OFFBEAT, HOP,    nullptr, 1.0f, 0.0f, false, 0},
-    {"C",  FOUR,   ___,      HAT_OFF, OFFBEAT, UP,     nullptr, 1.0f, 0.0f, false, 0},
+    {"Am", REST,   REST,     REST,    REST,    SPARSE, nullptr, 0.6f, 0.0f, false, 0},  // 0.0 s
+    {"F",  REST,   REST,     REST,    REST,    SPARSE, nullptr, 0.7f, 0.0f, false, 0},
+    {"C",  REST,   REST,     HAT_OFF, REST,    HOP,    nullptr, 0.8f, 0.0f, false, 0},
+    {"G",  REST,   REST,     HAT_OFF, REST,    HOP,    nullptr, 0.9f, 0.0f, false, 0},
+    {"Am", FOUR,   REST,     HAT_OFF, OFFBEAT, HOP,    nullptr, 1.0f, 0.0f, false, 0},  // 9.6 s
+    {"F",  FOUR,   REST,     HAT_OFF, OFFBEAT, HOP,    nullptr, 1.0f, 0.0f, false, 0},
+    {"C",  FOUR,   REST,     HAT_OFF, OFFBEAT, UP,     nullptr, 1.0f, 0.0f, false, 0},
     {"G",  FOUR,   FILL,     HAT_OFF, OFFBEAT, UP,     nullptr, 1.0f, 0.0f, false, 0},
     {"Am", FOUR,   BACK,     HAT_8,   WOBBLE,  UP,     nullptr, 1.0f, 1.0f, true,  0},  // 19.2 s
     {"F",  FOUR,   BACK,     HAT_8,   WOBBLE,  UP,     nullptr, 1.0f, 1.0f, false, 0},
@@ -78,8 +78,8 @@ const Bar bars[barCount] = {
     {"G",  FOUR,   BACK,     HAT_16,  DRIVE,   UP,     THEME_4, 1.0f, 0.2f, false, 0},
     {"Am", FOUR,   BACK,     HAT_16,  DRIVE,   UP,     THEME_5, 1.0f, 0.2f, false, 0},
     {"F",  FOUR,   FILL,     HAT_16,  DRIVE,   UP,     THEME_6, 1.0f, 0.2f, false, 0},
-    {"Dm", ONE,    ___,      ___,     HELD,    SPARSE, nullptr, 1.0f, 0.0f, true,  2},  // 43.2 s
-    {"E",  ___,    ROLL,     ___,     HELD,    HOP,    nullptr, 1.0f, 0.0f, false, 0},
+    {"Dm", ONE,    REST,     REST,    HELD,    SPARSE, nullptr, 1.0f, 0.0f, true,  2},  // 43.2 s
+    {"E",  REST,   ROLL,     REST,    HELD,    HOP,    nullptr, 1.0f, 0.0f, false, 0},
     {"Am", FOUR,   BACK,     HAT_16,  DRIVE,   UP,     nullptr, 0.8f, 0.6f, true,  0},  // 48.0 s
     {"F",  FOUR,   FILL,     HAT_16,  DRIVE,   UP,     nullptr, 0.8f, 0.6f, false, 0},
     {"Am", FOUR,   BACK,     HAT_16,  DRIVE,   UP,     VAR_1,   1.0f, 0.2f, true,  0},  // 52.8 s
@@ -96,10 +96,10 @@ const Bar bars[barCount] = {
     {"F",  FOUR,   BACK,     HAT_16,  DRIVE,   UP,     THEME_6, 1.0f, 0.4f, true,  0},
     {"C",  FOUR,   BACK,     HAT_16,  DRIVE,   UP,     PEAK_1,  1.0f, 0.4f, true,  0},
     {"G",  FOUR,   FILL,     HAT_16,  DRIVE,   UP,     PEAK_2,  1.0f, 0.4f, true,  0},
-    {"Am", FOUR,   ___,      HAT_OFF, HELD,    HOP,    nullptr, 1.0f, 0.0f, true,  0},  // 86.4 s
-    {"F",  ___,    ___,      ___,     HELD,    HOP,    nullptr, 1.0f, 0.0f, false, 0},
-    {"C",  ___,    ___,      ___,     HELD,    SPARSE, nullptr, 1.0f, 0.0f, false, 0},
-    {"Am", ___,    ___,      ___,     HELD,    SPARSE, nullptr, 1.0f, 0.0f, false, 0},
+    {"Am", FOUR,   REST,     HAT_OFF, HELD,    HOP,    nullptr, 1.0f, 0.0f, true,  0},  // 86.4 s
+    {"F",  REST,   REST,     REST,    HELD,    HOP,    nullptr, 1.0f, 0.0f, false, 0},
+    {"C",  REST,   REST,     REST,    HELD,    SPARSE, nullptr, 1.0f, 0.0f, false, 0},
+    {"Am", REST,   REST,     REST,    HELD,    SPARSE, nullptr, 1.0f, 0.0f, false, 0},
 };
 
 namespace {

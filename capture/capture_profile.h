@@ -3,7 +3,7 @@
 // read back a few frames later so that the GPU is never waited for, plus the
 // CPU time of the choreography, the model update and the frame's submission.
 
-#include "demo.h"
+#include "pass_clock.h"
 #include "gl.h"
 
 #include <chrono>

@@ -1,4 +1,5 @@
 #pragma once
+// The five solids the plain cell-union builder cannot make (see custom_solids.cpp).
 #include "catalogue.h"
 
 namespace poly {

@@ -1,6 +1,7 @@
-// The five solids whose point counts break the full symmetry of their planes
-// or whose faces are not simply the joined visible regions of a cell union.
-#include "hard.h"
+// The five solids that the plain cell-union builder cannot make: their point
+// counts break the full symmetry of their planes, or their faces are not
+// simply the joined visible regions of a cell union.
+#include "custom_solids.h"
 
 #include "stellation.h"
 #include "search.h"

@@ -4,7 +4,7 @@
 #include "capture_output.h"
 #include "capture_profile.h"
 #include "choreography.h"
-#include "demo.h"
+#include "frame.h"
 #include "gl.h"
 
 #include <SFML/Window/Context.hpp>
