@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds and runs every test, twice: a normal build and one with
-# AddressSanitizer and UndefinedBehaviorSanitizer. Installs what the tests
-# need first, and runs them against a virtual X server (Xvfb with Mesa's
-# software OpenGL), which it starts and stops itself.
+# Builds and runs the tests: every test but the 96-s full run in a normal
+# build, then the tests that exercise memory (GL objects, music, capture)
+# and the full run in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the release archive's checks. Installs
+# what the tests need first, and runs them against a virtual X server (Xvfb
+# with Mesa's software OpenGL), which it starts and stops itself.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
@@ -26,22 +28,23 @@ export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
+# run_suite BUILD_DIR "CTEST LABEL ARGS" "TARGETS" CMAKE_ARGS...
 run_suite() {
-  local dir="$1"; shift
+  local dir="$1" labels="$2" targets="$3"; shift 3
   cmake -S "$root" -B "$dir" "$@" >/dev/null
-  cmake --build "$dir" -j"$jobs"
-  (cd "$dir" && ctest --output-on-failure -j1 -LE release)
+  cmake --build "$dir" -j"$jobs" --target $targets
+  (cd "$dir" && ctest --output-on-failure -j"$jobs" $labels)
 }
 
-echo "== normal build"
-run_suite "$root/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_RELEASE_TESTS=ON
-echo "== sanitizer build (ASan + UBSan)"
+echo "== normal build: every test but the full run"
+run_suite "$root/build-test" "-LE fullrun|release" all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_RELEASE_TESTS=ON
+echo "== sanitizer build (ASan + UBSan): GL objects, music, capture, the full run"
 # Mesa unloads its driver when the display closes, before LeakSanitizer looks,
 # and the driver's own leftovers then show as leaks of an unknown module that
 # no suppression can name. Loading it up front keeps it mapped to the end.
 dri="/usr/lib/$(gcc -print-multiarch)/dri/swrast_dri.so"
 [ -f "$dri" ] && export LD_PRELOAD="$dri" ASAN_OPTIONS="$ASAN_OPTIONS:verify_asan_link_order=0"
-run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON
+run_suite "$root/build-asan" "-L memory|fullrun" "gl_tests capture_tests music_tests full_run" -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON
 
 echo "== release archive, and its run on a minimal Debian 12 system"
 # The minimal system gets a bare environment of its own; the sanitizer

@@ -124,17 +124,6 @@ int countOpenFds() {
     return count - 3;  // ".", ".." and the directory's own descriptor
 }
 
-std::string commandOutput(const std::string& command) {
-    std::string out;
-    if (std::FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
-
 long readMicroseconds(const std::string& text, const std::string& label) {
     std::istringstream lines(text);
     std::string line;

@@ -43,8 +43,6 @@ Span audibleSpan(const std::vector<float>& x, float threshold);
 
 int countOpenFds();
 
-// The standard output of a shell command.
-std::string commandOutput(const std::string& command);
 // Microseconds on the first line of `text` that starts with `label`, or -1.
 long readMicroseconds(const std::string& text, const std::string& label);
 

@@ -327,6 +327,18 @@ void checkWinding(const Reading& r, const Expectation& e, std::vector<std::strin
     if (wrong) out.push_back(line("shape: ", wrong, " faces are not wound clockwise seen from outside:", which.str()));
 }
 
+// Solids built with outward turned on must end with every face looking away
+// from the centre; their winding is not checked otherwise.
+void checkOutward(const Reading& r, std::vector<std::string>& out) {
+    for (const auto& face : r.faces) {
+        const assets::PolytopeVertex& v = r.mesh.vertices[face.first];
+        if (glm::dot(v.normal, v.position) < 0) {
+            out.push_back(line("shape: a face at vertex ", face.first, " looks towards the centre"));
+            return;
+        }
+    }
+}
+
 } // namespace
 
 double windingNumber(const std::vector<assets::PolytopeVertex>& vertices, const std::vector<std::uint32_t>& indices,
@@ -358,6 +370,7 @@ std::vector<std::string> checkSolid(const assets::Solid& solid, const Expectatio
     checkFans(r, out);
     checkClosed(r, e, out);
     if (solid.outward == 0) checkWinding(r, e, out);
+    else checkOutward(r, out);
     return out;
 }
 

@@ -7,6 +7,7 @@
 // objects, malloc and friends wrapped at link time (-Wl,--wrap). GL objects
 // are followed through the GLEW entry points that make and delete them, and
 // glGenTextures/glDeleteTextures (GL 1.1, linked directly) through --wrap.
+#include "choreography.h"
 #include "demo.h"
 #include "gl.h"
 

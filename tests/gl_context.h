@@ -4,18 +4,15 @@
 // KHR_debug reports collected so that the fixture can fail the test.
 #include "gl.h"
 
-#include <SFML/Window/Context.hpp>
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <initializer_list>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace testgl {
 
-// Errors reported since the last call to takeErrors().
+// Errors reported since the last call.
 std::vector<std::string> takeErrors();
 
 // Creates the context once; safe to call from every SetUp.
@@ -34,18 +31,19 @@ protected:
     }
 };
 
-// An offscreen RGBA32F framebuffer of the given size, bound for drawing and
-// reading while it lives.
-class FloatTarget {
+// An off-screen framebuffer of the given size and colour format with a depth
+// buffer, bound for drawing and reading, its viewport set, while it lives.
+class Target {
 public:
-    FloatTarget(int width, int height);
-    ~FloatTarget();
-    FloatTarget(const FloatTarget&) = delete;
-    FloatTarget& operator=(const FloatTarget&) = delete;
-    // RGBA floats, rows bottom-up as GL returns them.
+    Target(int width, int height, GLenum format = GL_RGBA32F);
+    ~Target();
+    Target(const Target&) = delete;
+    Target& operator=(const Target&) = delete;
+    // RGBA floats (or depths), rows bottom-up as GL returns them.
     std::vector<float> read() const;
+    std::vector<float> depth() const;
     int width, height;
-    GLuint framebuffer = 0, texture = 0, depth = 0;
+    GLuint framebuffer = 0, colour = 0, depthBuffer = 0;
 };
 
 // Collects what the process writes to standard output (file descriptor 1)
@@ -60,14 +58,5 @@ private:
     int saved = -1;
     std::FILE* file = nullptr;
 };
-
-// Draws non-indexed primitives with the current program from interleaved
-// float vertices: attribute i has sizes[i] components and sits at location i.
-// The vertex array and buffer live only for the draw.
-void drawArrays(GLenum mode, const std::vector<float>& interleaved, std::initializer_list<int> sizes);
-
-// Runs a command in the shell and returns its standard output (and exit
-// status in *status when given).
-std::string capture(const std::string& command, int* status = nullptr);
 
 } // namespace testgl

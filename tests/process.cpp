@@ -1,9 +1,10 @@
-#include "demo_process.h"
+#include "process.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -14,7 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace testdemo {
+namespace testproc {
 
 namespace {
 std::string slurp(const std::string& path) {
@@ -35,40 +36,57 @@ Window findByName(Display* display, Window window, const char* name) {
     unsigned count = 0;
     Window found = 0;
     if (XQueryTree(display, window, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && found == 0; ++i)
-            found = findByName(display, children[i], name);
+        for (unsigned i = 0; i < count && found == 0; ++i) found = findByName(display, children[i], name);
         if (children) XFree(children);
     }
     return found;
 }
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 } // namespace
 
-DemoProcess::DemoProcess(const std::string& binary, const std::string& workdir,
-                         const char* display, const std::vector<std::string>& environment) {
-    char outTemplate[] = "/tmp/demo-out-XXXXXX";
-    char errTemplate[] = "/tmp/demo-err-XXXXXX";
-    const int outFd = mkstemp(outTemplate);
-    const int errFd = mkstemp(errTemplate);
+Result shell(const std::string& command) {
+    Result r;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return r;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.output.append(buffer, n);
+    const int rc = pclose(pipe);
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return r;
+}
+
+std::string scratchDir() {
+    char dir[] = "/tmp/demo-test-XXXXXX";
+    return mkdtemp(dir);
+}
+
+Process::Process(const std::string& binary, const std::vector<std::string>& args, const std::string& workdir,
+                 const char* display, const std::vector<std::string>& environment) {
+    char outTemplate[] = "/tmp/demo-out-XXXXXX", errTemplate[] = "/tmp/demo-err-XXXXXX";
+    const int outFd = mkstemp(outTemplate), errFd = mkstemp(errTemplate);
     outPath = outTemplate;
     errPath = errTemplate;
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid = fork();
     if (pid == 0) {
         dup2(outFd, 1);
         dup2(errFd, 2);
-        const int nullFd = open("/dev/null", O_RDONLY);
-        dup2(nullFd, 0);
+        dup2(open("/dev/null", O_RDONLY), 0);
         if (chdir(workdir.c_str()) != 0) _exit(126);
         if (display) setenv("DISPLAY", display, 1);
         else unsetenv("DISPLAY");
         for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
-        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
     close(outFd);
     close(errFd);
 }
 
-DemoProcess::~DemoProcess() {
+Process::~Process() {
     if (running()) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
@@ -77,7 +95,7 @@ DemoProcess::~DemoProcess() {
     unlink(errPath.c_str());
 }
 
-bool DemoProcess::running() {
+bool Process::running() {
     if (pid <= 0 || status != -1) return false;
     int raw = 0;
     if (waitpid(pid, &raw, WNOHANG) == pid) {
@@ -87,7 +105,7 @@ bool DemoProcess::running() {
     return true;
 }
 
-int DemoProcess::wait(double timeoutSeconds) {
+int Process::wait(double timeoutSeconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     while (running()) {
         if (std::chrono::steady_clock::now() > end) {
@@ -96,13 +114,13 @@ int DemoProcess::wait(double timeoutSeconds) {
             status = -2;
             return -1;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        sleepMs(20);
     }
     return status;
 }
 
-std::string DemoProcess::out() const { return slurp(outPath); }
-std::string DemoProcess::err() const { return slurp(errPath); }
+std::string Process::out() const { return slurp(outPath); }
+std::string Process::err() const { return slurp(errPath); }
 
 PrivateXServer::PrivateXServer(int width, int height) {
     int fds[2];
@@ -115,17 +133,16 @@ PrivateXServer::PrivateXServer(int width, int height) {
         dup2(nullFd, 1);
         dup2(nullFd, 2);
         const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
-    // Xvfb writes its display number and a newline once it accepts
-    // connections, in separate writes; closing the pipe before the newline
-    // arrives would make its second write fail and the server quit.
+    // Xvfb writes its display number and a newline in separate writes once
+    // it accepts connections; closing the pipe before the newline arrives
+    // would make the second write fail and the server quit.
     std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
     close(fds[0]);
     if (!number.empty()) display = ":" + number;
 }
@@ -145,30 +162,30 @@ Screen::~Screen() {
 Window Screen::waitForWindow(double timeoutSeconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     while (std::chrono::steady_clock::now() < end) {
-        const Window window = findByName(display, DefaultRootWindow(display), "OpenGL");
-        if (window != 0) return window;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (const Window window = findByName(display, DefaultRootWindow(display), "OpenGL")) return window;
+        sleepMs(50);
     }
     return 0;
 }
 
-std::vector<unsigned char> Screen::grab(int& width, int& height) {
-    const Window root = DefaultRootWindow(display);
+void Screen::size(Window window, int& width, int& height) {
     XWindowAttributes attributes;
-    XGetWindowAttributes(display, root, &attributes);
+    XGetWindowAttributes(display, window, &attributes);
     width = attributes.width;
     height = attributes.height;
-    XImage* image = XGetImage(display, root, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+}
+
+std::vector<unsigned char> Screen::grab(int& width, int& height, Window window) {
+    if (window == 0) window = DefaultRootWindow(display);
+    size(window, width, height);
+    XImage* image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
     std::vector<unsigned char> rgb(std::size_t(width) * height * 3);
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const unsigned long pixel = XGetPixel(image, x, y);
             unsigned char* out = &rgb[(std::size_t(y) * width + x) * 3];
-            out[0] = (pixel >> 16) & 0xFF;
-            out[1] = (pixel >> 8) & 0xFF;
-            out[2] = pixel & 0xFF;
+            out[0] = (pixel >> 16) & 0xFF, out[1] = (pixel >> 8) & 0xFF, out[2] = pixel & 0xFF;
         }
-    }
     XDestroyImage(image);
     return rgb;
 }
@@ -185,14 +202,24 @@ void Screen::sendClose(Window window) {
     XFlush(display);
 }
 
-void pressKey(const char* key) {
-    const std::string command = std::string("xdotool keydown ") + key;
+Window Screen::focusOther() {
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 50, 50, 0, 0, 0);
+    XMapWindow(display, window);
+    XSync(display, False);
+    sleepMs(200);
+    focus(window);
+    return window;
+}
+
+void Screen::focus(Window window) {
+    XSetInputFocus(display, window, RevertToParent, CurrentTime);
+    XSync(display, False);
+    sleepMs(200);
+}
+
+void key(const char* action, const char* name) {
+    const std::string command = std::string("xdotool ") + action + " " + name;
     if (std::system(command.c_str()) != 0) std::fprintf(stderr, "xdotool failed\n");
 }
 
-void releaseKey(const char* key) {
-    const std::string command = std::string("xdotool keyup ") + key;
-    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "xdotool failed\n");
-}
-
-} // namespace testdemo
+} // namespace testproc

@@ -1,0 +1,88 @@
+#pragma once
+// Runs the built programs as child processes under the test's X server, and
+// looks at and talks to their windows the way a window manager would.
+
+#include <string>
+#include <vector>
+
+struct _XDisplay;
+
+namespace testproc {
+
+// An X window id, without pulling Xlib's macros into the tests.
+using Window = unsigned long;
+
+// A shell command's exit status and its standard output (and error, when
+// the command says 2>&1).
+struct Result {
+    int status = -1;
+    std::string output;
+};
+Result shell(const std::string& command);
+
+// A fresh directory under /tmp.
+std::string scratchDir();
+
+class Process {
+public:
+    // Starts `binary` with `args` in `workdir`, its output sent to files;
+    // `display` replaces DISPLAY (nullptr removes it); `environment` adds
+    // NAME=VALUE entries.
+    Process(const std::string& binary, const std::vector<std::string>& args, const std::string& workdir,
+            const char* display, const std::vector<std::string>& environment = {});
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Waits for the exit; returns the status, or -1 if it is still running
+    // after the timeout (then it is killed).
+    int wait(double timeoutSeconds);
+    bool running();
+    std::string out() const;
+    std::string err() const;
+
+private:
+    int pid = -1;
+    int status = -1;
+    std::string outPath, errPath;
+};
+
+// A bare Xvfb of our own, with no client but the ones a test makes.
+class PrivateXServer {
+public:
+    PrivateXServer(int width, int height);
+    ~PrivateXServer();
+    PrivateXServer(const PrivateXServer&) = delete;
+    PrivateXServer& operator=(const PrivateXServer&) = delete;
+    std::string display; // empty if it did not start
+private:
+    int pid = -1;
+};
+
+// A connection to the test's X server (or to the one named).
+class Screen {
+public:
+    explicit Screen(const char* name = nullptr);
+    ~Screen();
+    Screen(const Screen&) = delete;
+    Screen& operator=(const Screen&) = delete;
+    bool open() const { return display != nullptr; }
+    // The demo's window (title "OpenGL"), or 0 if none appears in time.
+    Window waitForWindow(double timeoutSeconds);
+    // The whole screen, or one window, as 8-bit RGB, rows top-down.
+    std::vector<unsigned char> grab(int& width, int& height, Window window = 0);
+    void size(Window window, int& width, int& height);
+    // What a window manager sends when the user closes the window.
+    void sendClose(Window window);
+    // A plain window of our own that takes the keyboard focus, as another
+    // program would when the user switches to it.
+    Window focusOther();
+    void focus(Window window);
+    _XDisplay* display = nullptr;
+};
+
+// Presses or releases a key through the XTEST extension (xdotool): the
+// event goes to the window that has the focus.
+void key(const char* action, const char* name);
+
+} // namespace testproc

@@ -1,0 +1,199 @@
+// The eight programs as a viewer meets them: they build without a word, and
+// properties hold that do not depend on the artistic constants. The pictures
+// themselves are checked by the golden frames.
+#include "frame.h"
+#include "gl_context.h"
+
+#include <glm/gtc/matrix_transform.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+class Programs : public testgl::GlTest {
+protected:
+    static void SetUpTestSuite() {
+        testgl::ensureContext();
+        testgl::StdoutCapture logs;
+        world = std::make_unique<demo::World>();
+        buildLog = logs.text();
+    }
+    static void TearDownTestSuite() { world.reset(); }
+
+    // A half-float image as the frame makes them, filled with `value`.
+    struct Image {
+        Tovik::RenderTarget target;
+        Tovik::Texture texture;
+        static Tovik::RenderTarget bound(int w, int h) {
+            Tovik::RenderTarget target(0, 0, unsigned(w), unsigned(h));
+            glGenFramebuffers(1, &target.framebuffer);
+            glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+            return target;
+        }
+        Image(int w, int h, float value)
+            : target(bound(w, h)), texture(target.createHdrBuffer(unsigned(w), unsigned(h), 0)) {
+            glViewport(0, 0, w, h);
+            glClearColor(value, value, value, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+        }
+    };
+
+    // One blur pass of `image` into the bound target, placed so that the
+    // target's pixel (0, 0) shows the image's texel (x0, y0).
+    static void blur(const Image& image, bool horizontal, float scale, int x0, int y0) {
+        Tovik::ShaderProgram& program = world->blurProgram;
+        program.use();
+        glUniform1ui(glGetUniformLocation(program.id, "horizontal"), horizontal);
+        glUniform1f(glGetUniformLocation(program.id, "scale"), scale);
+        glViewport(-x0, -y0, GLsizei(image.target.width), GLsizei(image.target.height));
+        const Tovik::Texture::Binding binding{glGetUniformLocation(program.id, "image"), &image.texture};
+        world->bloomfield.drawImpl(&binding);
+    }
+
+    static inline std::unique_ptr<demo::World> world;
+    static inline std::string buildLog;
+};
+
+TEST_F(Programs, AllEightBuildWithoutALog) { EXPECT_EQ(buildLog, ""); }
+
+// On a flat image, away from the edges, a pass keeps the value scaled by the
+// weights' sum, 0.9999994, whatever the axis and the tap spacing.
+TEST_F(Programs, BlurKeepsAFlatImage) {
+    const Image image(640, 360, 2.0f);
+    for (bool horizontal : {false, true})
+        for (float scale : {0.0f, 1.0f, 4.0f}) {
+            testgl::Target target(8, 8);
+            blur(image, horizontal, scale, 300, 170);
+            const std::vector<float> out = target.read();
+            for (std::size_t i = 0; i < out.size(); ++i)
+                ASSERT_NEAR(out[i], i % 4 == 3 ? 1.0f : 2.0f * 0.9999994f, 1e-6f)
+                    << "horizontal " << horizontal << " scale " << scale;
+        }
+}
+
+// One bright texel comes back as the kernel: nine taps along the chosen axis,
+// `scale` steps of 1/1280 of the width (1/720 of the height) apart.
+TEST_F(Programs, BlurSpreadsAnImpulseAlongOneAxis) {
+    const float weights[5] = {0.227027f, 0.1945946f, 0.1216216f, 0.054054f, 0.016216f};
+    Image image(1280, 720, 0.0f);
+    const float one[4] = {1, 1, 1, 1};
+    glTextureSubImage2D(image.texture.id, 0, 640, 360, 1, 1, GL_RGBA, GL_FLOAT, one);
+    const struct { bool horizontal; float scale; int spacing; } cases[] = {{false, 1, 1}, {false, 4, 4}, {true, 2, 2}};
+    for (const auto& c : cases) {
+        testgl::Target target(41, 41);
+        blur(image, c.horizontal, c.scale, 620, 340);
+        const std::vector<float> out = target.read();
+        for (int along = -20; along <= 20; ++along)
+            for (int across : {0, 1}) {
+                const int x = 20 + (c.horizontal ? across : along), y = 20 + (c.horizontal ? along : across);
+                const bool tap = across == 0 && along % c.spacing == 0 && std::abs(along) <= 4 * c.spacing;
+                const float want = tap ? weights[std::abs(along) / c.spacing] : 0.0f;
+                ASSERT_NEAR(out[std::size_t(y * 41 + x) * 4], want, 1e-4f)
+                    << "horizontal " << c.horizontal << " scale " << c.scale << " offset " << along << "," << across;
+            }
+    }
+}
+
+// The composite's tone curve, read at the centre of the picture (where the
+// vignette is 1) of a flat scene with black bloom: it never falls as the
+// scene brightens, it reaches the same value for twice the scene at half the
+// exposure, and it starts slightly below 0 (saturated minus black is 1.00038).
+TEST_F(Programs, ToneCurveRisesFromSlightlyBelowZero) {
+    const Image black(9, 9, 0.0f);
+    auto composite = [&](float scene, float exposure) {
+        const Image hdr(9, 9, scene);
+        testgl::Target target(9, 9);
+        Tovik::ShaderProgram& program = world->hdrProgram;
+        program.use();
+        glUniform1f(program.timeLocation, 10.0f);
+        glUniform1f(glGetUniformLocation(program.id, "exposure"), exposure);
+        const Tovik::Texture::Binding bindings[2] = {{glGetUniformLocation(program.id, "hdrBuffer"), &hdr.texture},
+                                                     {glGetUniformLocation(program.id, "bloomBuffer"), &black.texture}};
+        world->viewfield.drawImpl(bindings);
+        return target.read()[(4 * 9 + 4) * 4];
+    };
+    float previous = composite(0.0f, 1.0f);
+    const float atZero = previous;
+    for (float scene = 0.0625f; scene <= 4.0f; scene += 0.0625f) {
+        const float value = composite(scene, 1.0f);
+        EXPECT_GE(value, previous) << scene;
+        EXPECT_NEAR(composite(scene * 2.0f, 0.5f), value, 1e-5f) << scene;
+        previous = value;
+    }
+    EXPECT_NEAR(composite(1000.0f, 1.0f) - atZero, 1.00038f, 2e-5f);
+}
+
+// Lit programs with a shadow map that says "in shadow" everywhere: a lookup
+// outside the map reads as lit, exactly as with a map that says "lit"; a
+// lookup inside darkens the picture and brightens nothing.
+TEST_F(Programs, LookupsOutsideTheShadowMapReadAsLit) {
+    Tovik::RenderTarget shadowTarget(0, 0, 16, 16);
+    const Tovik::Texture shadowMap = shadowTarget.createShadowBuffer();
+    const struct { std::size_t part; float size; } cases[] = {{0, 300.0f}, {1, 12.0f}, {9, 12.0f}};
+    for (const auto& c : cases) {
+        auto draw = [&](float depth, const glm::mat4& shadowMatrix) {
+            glBindFramebuffer(GL_FRAMEBUFFER, shadowTarget.framebuffer);
+            glClearDepth(depth);
+            glClear(GL_DEPTH_BUFFER_BIT);
+            glClearDepth(1.0);
+            testgl::Target target(32, 32);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            const Tovik::Part& part = world->parts[c.part];
+            const glm::mat4 projection = glm::ortho(-c.size, c.size, -c.size, c.size, -1000.0f, 1000.0f);
+            const glm::mat4 camera = glm::rotate(glm::mat4(1.0f), 0.6f, glm::vec3(1, 0, 0));
+            part.program.use();
+            glUniformMatrix4fv(part.program.projectionLocation, 1, GL_FALSE, &projection[0][0]);
+            glUniformMatrix4fv(part.program.cameraLocation, 1, GL_FALSE, &camera[0][0]);
+            glUniform1f(part.program.timeLocation, 30.0f);
+            glUniform1i(glGetUniformLocation(part.program.id, "shadowMap"), 0);
+            glUniformMatrix4fv(glGetUniformLocation(part.program.id, "shadowMatrix"), 1, GL_FALSE, &shadowMatrix[0][0]);
+            glActiveTexture(GL_TEXTURE0);
+            glBindTexture(GL_TEXTURE_2D, shadowMap.id);
+            part.drawImpl(glm::mat4(1.0f), nullptr);
+            return target.read();
+        };
+        const glm::mat4 inside = glm::scale(glm::mat4(1.0f), glm::vec3(0.5f / c.size));
+        const glm::mat4 outside = glm::translate(glm::mat4(1.0f), glm::vec3(4.0f, 0.0f, 0.0f)) * inside;
+        const std::vector<float> lit = draw(1.0f, inside), beyond = draw(0.0f, outside), shadowed = draw(0.0f, inside);
+        int darker = 0, drawn = 0;
+        for (std::size_t i = 0; i < lit.size(); ++i) {
+            ASSERT_NEAR(beyond[i], lit[i], 1e-5f * std::max(1.0f, std::fabs(lit[i]))) << "part " << c.part;
+            ASSERT_LE(shadowed[i], lit[i] + 1e-5f * std::max(1.0f, std::fabs(lit[i]))) << "part " << c.part;
+            drawn += i % 4 == 0 && lit[i] + lit[i + 1] + lit[i + 2] != 0.0f;
+            darker += i % 4 == 0 && shadowed[i] < 0.9f * lit[i];
+        }
+        EXPECT_GT(darker, drawn / 10) << "part " << c.part << ": " << drawn << " pixels drawn";
+    }
+}
+
+// The shadow pass sees what the colour pass draws: each depth program puts
+// its mesh at the depth its main program does, for the same matrices and time.
+TEST_F(Programs, DepthProgramsWriteTheMainProgramsDepth) {
+    const glm::mat4 camera = glm::rotate(glm::translate(glm::mat4(1.0f), {0, -5, -60}), 0.7f, glm::vec3(1, 0.3f, 0));
+    const glm::mat4 projection = glm::perspective(0.9f, 1.0f, 1.0f, 400.0f);
+    for (std::size_t index : {0u, 1u, 5u, 9u}) {
+        const Tovik::Part& part = world->parts[index];
+        for (Tovik::ShaderProgram* program : {&part.program, part.depthProgram}) {
+            program->use();
+            glUniformMatrix4fv(program->projectionLocation, 1, GL_FALSE, &projection[0][0]);
+            glUniformMatrix4fv(program->cameraLocation, 1, GL_FALSE, &camera[0][0]);
+            glUniform1f(program->timeLocation, 44.0f);
+        }
+        const glm::mat4 transform = glm::translate(glm::mat4(1.0f), {3, 0, 0});
+        testgl::Target target(48, 48);
+        glEnable(GL_DEPTH_TEST);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        part.drawImpl(transform, nullptr);
+        const std::vector<float> main = target.depth();
+        glClear(GL_DEPTH_BUFFER_BIT);
+        part.drawDepthImpl(transform);
+        const std::vector<float> depth = target.depth();
+        glDisable(GL_DEPTH_TEST);
+        EXPECT_LT(std::count(main.begin(), main.end(), 1.0f), long(main.size())) << "part " << index << " not in view";
+        for (std::size_t i = 0; i < main.size(); ++i) ASSERT_NEAR(depth[i], main[i], 1e-6f) << "part " << index;
+    }
+}
+
+} // namespace

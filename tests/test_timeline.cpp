@@ -1,0 +1,297 @@
+// The timeline without a context: the letterbox, the bars, the scene's
+// instances and the choreography, against reference values worked out
+// independently in double precision (at the single-precision value of each
+// time) from the timeline's formulas.
+#include "choreography.h"
+#include "model.h"
+
+#include <glm/gtc/matrix_transform.hpp>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <type_traits>
+
+// Every allocation of this program is counted, so that a test can show that
+// choreograph() never reaches the heap.
+namespace {
+std::atomic<long> allocations{0};
+}
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using demo::choreograph;
+using glm::mat4;
+using glm::vec3;
+namespace inst = demo::instance;
+constexpr std::uint64_t none = Tovik::Model::none;
+
+// Single precision through chained products and angles of up to a few
+// thousand radians stays within this of the double-precision references.
+float tolerance(float expected) { return 1e-5f + 2e-5f * std::fabs(expected); }
+
+::testing::AssertionResult near(vec3 got, vec3 want) {
+    for (int i = 0; i < 3; ++i)
+        if (!(std::fabs(got[i] - want[i]) <= tolerance(want[i])))
+            return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z
+                                                 << "), want (" << want.x << ", " << want.y << ", "
+                                                 << want.z << ")";
+    return ::testing::AssertionSuccess();
+}
+
+vec3 translation(const mat4& m) { return vec3(m[3]); }
+mat4 Ry(float angle) { return glm::rotate(mat4(1.0f), angle, vec3(0, 1, 0)); }
+mat4 Rx(float angle) { return glm::rotate(mat4(1.0f), angle, vec3(1, 0, 0)); }
+
+TEST(Letterbox, LargestCentredSixteenByNineRectangle) {
+    const struct { std::uint32_t w, h; demo::Viewport view; } cases[] = {
+        {1920, 1080, {0, 0, 1920, 1080}}, {1920, 1200, {0, 60, 1920, 1080}},
+        {2560, 1600, {0, 80, 2560, 1440}}, {1280, 1024, {0, 152, 1280, 720}},
+        {3440, 1440, {440, 0, 2560, 1440}}, {1366, 768, {0, 0, 1366, 768}},
+        {1360, 768, {0, 1, 1360, 765}},    {640, 480, {0, 60, 640, 360}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(demo::letterbox(c.w, c.h), c.view) << c.w << "x" << c.h;
+    // Whatever the window: inside it, centred, 16:9 to within a pixel of
+    // truncation, touching two opposite sides.
+    for (std::uint32_t w = 16; w < 4000; w += 37)
+        for (std::uint32_t h = 16; h < 3000; h += 41) {
+            const demo::Viewport v = demo::letterbox(w, h);
+            ASSERT_TRUE(v.x + v.width <= w && v.y + v.height <= h) << w << "x" << h;
+            ASSERT_LE(w - v.width - 2 * v.x, 1u);
+            ASSERT_LE(h - v.height - 2 * v.y, 1u);
+            ASSERT_TRUE(v.width == w || v.height == h);
+            ASSERT_NEAR(double(v.width) * 9.0, double(v.height) * 16.0, 16.0);
+        }
+}
+
+// Bars are 2.4 s on the single-precision quotient; from bar 40 (96 s) the
+// timeline is over, and any time beyond it (or no time at all) stays over.
+TEST(Bars, EndAfterBarThirtyNine) {
+    for (std::uint32_t b = 1; b <= 39; ++b) {
+        float t = float(b) * 2.4f;
+        while (demo::barIndex(t) >= b) t = std::nextafter(t, 0.0f);
+        EXPECT_EQ(choreograph(t).bar, b - 1);
+        EXPECT_EQ(choreograph(std::nextafter(t, 100.0f)).bar, b);
+    }
+    EXPECT_FALSE(choreograph(95.99f).ended);
+    for (float t : {96.0f, 120.0f, 1e12f, INFINITY, NAN}) EXPECT_TRUE(choreograph(t).ended) << t;
+}
+
+TEST(SceneInstances, MeshesParentsAndRestPlacement) {
+    std::vector<Tovik::Part> parts; // never drawn: the hierarchy is plain data
+    Tovik::Model model(parts);
+    demo::addInstances(model);
+    ASSERT_EQ(model.instances.size(), inst::count);
+    const std::uint64_t expected[26][2] = {
+        {0, none}, {1, none}, {none, none}, {2, 2}, {3, 2}, {4, 2}, {5, 2}, {6, 2}, {7, 2}, {8, 2},
+        {none, none}, {9, 10}, {9, 10}, {9, 10}, {9, 10}, {9, 10}, {9, 10}, {9, 10},
+        {none, none}, {10, 18}, {11, 18}, {12, 18}, {13, 18}, {14, 18}, {15, 18}, {16, 18},
+    };
+    for (std::size_t i = 0; i < 26; ++i) {
+        EXPECT_EQ(model.instances[i].part, expected[i][0]) << "instance " << i;
+        EXPECT_EQ(model.instances[i].parent, expected[i][1]) << "instance " << i;
+    }
+    // Rings 1 and 3 sit on a circle of radius 20, member 0 on +z and the
+    // angle growing towards +x; the ring-2 copies sit at their pivot, turned.
+    const vec3 ring[7] = {{0, 0, 20},           {15.63663f, 0, 12.46980f}, {19.49856f, 0, -4.45042f},
+                          {8.67768f, 0, -18.01938f}, {-8.67768f, 0, -18.01938f},
+                          {-19.49856f, 0, -4.45041f}, {-15.63663f, 0, 12.46979f}};
+    for (std::uint32_t k = 0; k < 7; ++k) {
+        EXPECT_TRUE(near(translation(model.instances[inst::ring1First + k].world), ring[k])) << k;
+        EXPECT_TRUE(near(translation(model.instances[inst::ring3First + k].world), ring[k])) << k;
+        const mat4& turned = model.instances[inst::ring2First + k].world;
+        EXPECT_TRUE(near(translation(turned), vec3(0.0f))) << k;
+        EXPECT_TRUE(near(vec3(turned * glm::vec4(0, 0, 20, 0)), ring[k])) << k;
+    }
+}
+
+// Every curve at and between its turning points, so that none of them can
+// start, stop or turn a bar early or late unnoticed.
+TEST(Choreography, CurvesAtTheirTurningPoints) {
+    const struct { float t, A, H, e, h, w, d, theta, R1, R3; } cases[] = {
+        {0.0f, 0, 7401.6f, 0, 1, 0, 0, 0, 20, 20},
+        {14.4f, 0, 489.6f, 0, 1, 0, 0, 0, 20, 20},
+        {16.8f, 0, 144, 0, 0.5f, 0, 0, 0, 20, 20},
+        {19.2f, 0, 28.8f, 0, 0, 0, 0, 0, 20, 20},
+        {24.0f, 0, 28.8f, 0, 0, 0.5f, 0, 0, 20, 20},
+        {28.8f, 0, 28.8f, 0, 0, 1, 0, 0, 20, 20},
+        {48.0f, 0, 28.8f, 0, 0, 1, 0, 0, 20, 20},
+        {50.0f, 2, 26.8f, 0, 0, 1, 0, 0, 20, 20},
+        {52.8f, 4.8f, 24, 0, 0, 1, 0, 0, 20, 20},
+        {53.3f, 5.3f, 23.5f, 0, 0, 0.895833f, 5, 0, 20, 20},
+        {53.8f, 5.8f, 23, 0, 0, 0.791667f, 10, 0, 20, 20},
+        {55.2f, 7.2f, 21.6f, 0, 0, 0.5f, 10, 0, 20, 20},
+        {57.6f, 9.6f, 19.2f, 0, 0, 0, 10, 0, 20, 20},
+        {62.4f, 14.4f, 14.4f, 0, 0, 0, 10, 0, 20, 20},
+        {64.8f, 16.8f, 16.8f, 0, 0, 0, 10, 0, 20, 20},
+        {66.0f, 18, 18, 0.5f, 0, 0, 10, 0, 22.2288f, 27.7712f},
+        {67.2f, 19.2f, 19.2f, 1, 0, 0, 10, 0, 22.3049f, 37.6951f},
+        {68.4f, 20.4f, 20.4f, 1, 0, 0, 10, 0.448802f, 35.5424f, 24.4576f},
+        {69.0f, 21, 21, 1, 0, 0, 10, 0.970428f, 37.6951f, 22.3049f}, // past 2π/7
+        {69.6f, 21.6f, 21.6f, 1, 0, 0, 10, 0.897598f, 37.6951f, 22.3049f}, // 2π/7
+        {75.0f, 27, 27, 1, 0, 0, 10, 2.77434f, 35.5424f, 24.4576f},
+        {95.99f, 47.99f, 47.99f, 1, 0, 0, 10, 10.7712f, 22.3268f, 37.6732f},
+    };
+    for (const auto& c : cases) {
+        const demo::Curves got = demo::curvesAt(c.t);
+        const float want[] = {c.A, c.H, c.e, c.h, c.w, c.d, c.theta, c.R1, c.R3};
+        const float have[] = {got.A, got.H, got.e, got.h, got.w, got.d, got.theta, got.R1, got.R3};
+        const char* const names[] = {"A", "H", "e", "h", "w", "d", "theta", "R1", "R3"};
+        for (int i = 0; i < 9; ++i)
+            EXPECT_NEAR(have[i], want[i], tolerance(want[i])) << "t " << c.t << ", " << names[i];
+    }
+}
+
+// The camera in the middle of every bar: each shot's formula and where it
+// cuts. Columns 0 to 3 of the view matrix, rows 0 to 2.
+TEST(Choreography, CameraAndExposureInEveryBar) {
+    const struct { float t; float m[12]; float exposure; } cases[] = {
+        {1.2f, {1, 0, 0, 0, 0.865825, 0.500347, 0, -0.500347, 0.865825, 0, 5.49935, -49.4886}, 0.9f},
+        {3.6f, {1, 0, 0, 0, 0, 1, 0, -1, 0, 0, 4.39231e-06, -60}, 0.9f},
+        {6.0f, {0.825336, -0.342612, 0.448818, 0, 0.794872, 0.606777, -0.564642, -0.500795, 0.656036, 0, 10.9245, -33.4284}, 0.9f},
+        {8.4f, {0.667463, -0.393017, 0.63248, 0, 0.849373, 0.527793, -0.744643, -0.352282, 0.566925, 0, 2.82122, -40.1602}, 0.9f},
+        {10.8f, {0.587785, 0.370714, -0.719083, 0, 0.888835, 0.458227, 0.809017, -0.269339, 0.522444, -7.66071, 13.8784, -26.9203}, 0.9f},
+        {13.2f, {0.587785, 0.207983, -0.781826, 0, 0.96639, 0.257081, 0.809017, -0.151108, 0.56803, -7.66071, 7.78625, -29.2692}, 0.9f},
+        {15.6f, {0.961055, -0.186343, -0.20408, 0, 0.738469, -0.674288, 0.276356, 0.648028, 0.709709, 11.5327, 1.45622, -5.8204}, 0.9f},
+        {18.0f, {0.324796, -0.888185, -0.325015, 0, 0.343646, -0.939099, 0.945784, 0.305016, 0.111615, 3.89756, -8.93999, -8.59567}, 0.9f},
+        {20.4f, {-0.591073, -0.253735, -0.76567, 0, 0.949235, -0.314567, 0.806618, -0.185932, -0.561068, 0, -12.5827, -37.9694}, 0.9f},
+        {22.8f, {-0.1518, -0.52503, -0.837437, 0, 0.847255, -0.531186, 0.988411, -0.0806341, -0.128613, 0, -21.2474, -33.8902}, 0.9f},
+        {25.2f, {0.321782, -0.679203, -0.659651, 0, 0.696707, -0.717356, 0.946814, 0.230832, 0.224188, 0, -28.6942, -27.8683}, 0.9f},
+        {27.6f, {0.722638, -0.596117, -0.349913, 0, 0.50622, -0.862404, 0.691227, 0.623206, 0.365814, 0, -34.4962, -20.2488}, 0.9f},
+        {30.0f, {0.96017, 0.0825729, -0.266936, 0, 0.955336, 0.29552, 0.279415, -0.28375, 0.917286, 0, -10.9289, -66.1858}, 0.9f},
+        {32.4f, {0.980694, -0.057788, 0.186813, 0, 0.955336, 0.29552, -0.195547, -0.289815, 0.936893, 0, -10.9289, -66.1858}, 0.9f},
+        {34.8f, {-0.943285, 0.147384, -0.297476, 0, 0.896052, 0.443948, 0.331985, 0.418769, -0.845233, 0, -6.42733, -45.5926}, 0.9f},
+        {37.2f, {-0.837334, 0.19463, -0.510872, 0, 0.93448, 0.356015, 0.546691, 0.298104, -0.782472, 0, -16.6417, -49.5727}, 0.9f},
+        {39.6f, {-0.0659701, 0, 0.997822, 0, 1, 0, -0.997822, 0, -0.0659701, 0, -20, -80}, 0.9f},
+        {42.0f, {-0.519289, 0, 0.854599, 0, 1, 0, -0.854599, 0, -0.519289, 0, -20, -80}, 0.9f},
+        {44.4f, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, -20, -100}, 0.9f},
+        {46.8f, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, -20, -160}, 0.9f},
+        {49.2f, {-0.915027, 0.149627, -0.374617, 0, 0.928665, 0.37092, 0.403393, 0.339402, -0.849753, 0, 14.0895, -46.0596}, 0.9f},
+        {51.6f, {-0.625346, 0.108892, -0.772713, 0, 0.990216, 0.139543, 0.780348, 0.0872628, -0.619227, 0, 2.73721, -48.0885}, 0.9f},
+        {54.0f, {-0.19433, -0.0979302, -0.976036, 0, 0.995004, -0.0998334, 0.980936, -0.0194006, -0.193359, 0, -8.77202, -47.3609}, 0.9f},
+        {56.4f, {0.280607, -0.320089, -0.904877, 0, 0.942755, -0.333487, 0.959823, 0.0935787, 0.264543, 0, -19.7784, -43.9183}, 0.9f},
+        {58.8f, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, -18, -64}, 0.9f},
+        {61.2f, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, -15.6, -64}, 0.9f},
+        {63.6f, {0.988222, -0.0178328, 0.151983, 0, 0.993187, 0.116535, -0.153025, -0.115162, 0.981489, 0, -12.9384, -51.0556}, 0.9f},
+        {66.0f, {0.805884, -0.0887125, 0.58539, 0, 0.988711, 0.149834, -0.592074, -0.120749, 0.796787, 0, -15.6022, -54.5536}, 0.9f},
+        {68.4f, {0.441407, -0.164174, 0.88216, 0, 0.98312, 0.182964, -0.897307, -0.0807615, 0.433956, 0, -18.0406, -58.2846}, 0.9f},
+        {70.8f, {-0.0228317, -0.215831, 0.976164, 0, 0.976418, 0.215887, -0.999739, 0.00492906, -0.0222933, 0, -20.2411, -62.2374}, 0.9f},
+        {73.2f, {-0.481909, -0.217799, 0.848721, 0, 0.968615, 0.248566, -0.876221, 0.119786, -0.466785, 0, -22.1917, -66.4001}, 0.9f},
+        {75.6f, {-0.832072, -0.155842, 0.532325, 0, 0.959718, 0.280965, -0.554668, 0.233784, -0.798554, 0, -23.8808, -70.7601}, 0.9f},
+        {78.0f, {-0.994178, -0.033732, 0.102338, 0, 0.949738, 0.313047, -0.107754, 0.311225, -0.944208, 0, -25.2977, -75.3044}, 0.9f},
+        {80.4f, {-0.931589, 0.125331, -0.341225, 0, 0.938685, 0.344776, 0.363514, 0.321189, -0.874468, 0, -26.4319, -80.0195}, 0.9f},
+        {82.8f, {-0.658451, 0.283073, -0.697361, 0, 0.926573, 0.376115, 0.752623, 0.247653, -0.610103, 0, -27.2737, -84.8914}, 0.9f},
+        {85.2f, {-0.236498, 0.395483, -0.887503, 0, 0.913415, 0.40703, 0.971632, 0.0962618, -0.216021, 0, -27.814, -89.9056}, 0.9f},
+        {87.6f, {-1, 0, 0, 0, 0.593014, -0.805192, 0, -0.805192, -0.593014, -1.48513e-06, -25.7662, -18.9764}, 0.339596f},
+        {90.0f, {-1, 0, 0, 0, 0.533553, -0.845766, 0, -0.845766, -0.533553, -1.48513e-06, -27.0645, -17.0737}, 0.0391639f},
+        {92.4f, {-1, 0, 0, 0, 0.471328, -0.881958, 0, -0.881958, -0.471328, -1.48513e-06, -28.2227, -15.0825}, 0.00451657f},
+        {94.8f, {-1, 0, 0, 0, 0.406661, -0.913579, 0, -0.913579, -0.406661, -1.48513e-06, -29.2345, -13.0132}, 0.000520874f},
+    };
+    for (std::uint32_t b = 0; b < 40; ++b) {
+        const auto& c = cases[b];
+        const demo::Pose pose = choreograph(c.t);
+        ASSERT_EQ(pose.bar, b);
+        for (int i = 0; i < 12; ++i)
+            EXPECT_NEAR(pose.camera[i / 3][i % 3], c.m[i], tolerance(c.m[i]))
+                << "bar " << b << ", column " << i / 3 << ", row " << i % 3;
+        EXPECT_NEAR(pose.exposure, c.exposure, 1e-4f * c.exposure) << "bar " << b;
+    }
+    // The fade starts a little brighter, exactly at its bar line.
+    EXPECT_EQ(choreograph(std::nextafter(86.4f, 0.0f)).exposure, 0.9f);
+    EXPECT_EQ(choreograph(86.4f).exposure, 1.0f);
+}
+
+// The instances' local transforms at moments of each phase: hopping,
+// jittering, spreading, lifted and breathing.
+TEST(Choreography, InstancePositions) {
+    const struct { float t; std::uint64_t instance; vec3 position; } cases[] = {
+        {1.0f, inst::ring1First + 0, {0.0f, -3.67347f, 20.0f}},
+        {1.0f, inst::ring1First + 3, {8.67768f, -0.408163f, -18.0194f}},
+        {1.0f, inst::ring3First + 2, {19.4986f, 6653.6f, -4.45042f}},
+        {10.0f, inst::ring1First + 3, {8.67768f, -5.0f, -18.0194f}},
+        {10.0f, inst::ring1First + 5, {-19.4986f, -2.55102f, -4.45041f}},
+        {16.8f, inst::ring1First + 2, {19.4986f, -1.2755f, -4.45042f}},
+        {21.0f, inst::ring1First + 0, {-0.0323181f, -0.0292328f, 20.0225f}},
+        {24.0f, inst::ring1First + 4, {-8.59459f, -0.004796f, -18.1194f}},
+        {40.0f, inst::ring1First + 1, {15.8001f, -0.199451f, 12.6225f}},
+        {40.0f, inst::ring3First + 5, {-19.4986f, 28.8f, -4.45041f}},
+        {53.3f, inst::ring2First + 2, {4.87463f, 0.0f, -1.1126f}},
+        {55.2f, inst::ring1First + 6, {-15.6562f, -0.0985377f, 12.4515f}},
+        {66.0f, inst::ring1First + 1, {17.3792f, 9.0f, 13.8594f}},
+        {66.0f, inst::ring3First + 1, {21.7124f, 18.0f, 17.3151f}},
+        {75.0f, inst::ring1First + 2, {34.6513f, 27.0f, -7.90894f}},
+        {75.0f, inst::ring3First + 2, {23.8444f, 27.0f, -5.44232f}},
+        {90.0f, inst::ring1First + 1, {19.1217f, 42.0f, 15.2491f}},
+        {90.0f, inst::ring3First + 1, {27.7881f, 42.0f, 22.1603f}},
+        {10, inst::hub, {0, 0, 0}},          {55, inst::hub, {0, 7, 0}},
+        {90, inst::hub, {0, 42, 0}},         {10, inst::ring2Pivot, {0, 1721.6f, 0}},
+        {55, inst::ring2Pivot, {0, 21.8f, 0}}, {75, inst::ring2Pivot, {0, 27, 0}},
+    };
+    for (const auto& c : cases)
+        EXPECT_TRUE(near(translation(choreograph(c.t).local[c.instance]), c.position))
+            << "t " << c.t << ", instance " << c.instance;
+}
+
+TEST(Choreography, InstanceRotations) {
+    const demo::Pose at10 = choreograph(10.0f), at55 = choreograph(55.0f), at75 = choreograph(75.0f);
+    auto same = [](const mat4& got, const mat4& want) {
+        for (int c = 0; c < 3; ++c)
+            for (int r = 0; r < 3; ++r)
+                if (std::fabs(got[c][r] - want[c][r]) > 2e-5f) return false;
+        return true;
+    };
+    EXPECT_TRUE(same(at10.local[inst::hub], Ry(-3.7399912f)));
+    EXPECT_TRUE(same(at10.local[inst::ring2Pivot], Ry(3.7399912f)));
+    EXPECT_TRUE(same(at75.local[inst::ring1Pivot], Ry(-2.774337f)));
+    EXPECT_TRUE(same(at75.local[inst::ring3Pivot], Ry(2.774337f)));
+    for (std::uint32_t k = 0; k < 7; ++k) {
+        // Rings 1 and 3 tumble in opposite senses; each ring-2 copy keeps
+        // its seventh of a turn while it spreads.
+        EXPECT_TRUE(same(at10.local[inst::ring1First + k], Ry(5.0f) * Rx(8.0f))) << k;
+        EXPECT_TRUE(same(at10.local[inst::ring3First + k], Ry(5.0f) * Rx(-8.0f))) << k;
+        EXPECT_TRUE(same(at55.local[inst::ring2First + k], Ry(demo::ringAngle(k)))) << k;
+    }
+}
+
+// Handed to the Model and propagated, the pose puts the members where their
+// pivots carry them; the ground is never animated.
+TEST(Choreography, WorldPositionsAfterTheModelUpdates) {
+    std::vector<Tovik::Part> parts;
+    Tovik::Model model(parts);
+    demo::addInstances(model);
+    const demo::Pose pose = choreograph(75.0f);
+    demo::applyPose(pose, model);
+    model.update();
+    EXPECT_EQ(model.instances[inst::ground].world, mat4(1.0f));
+    const struct { std::uint64_t instance; vec3 position; } cases[] = {
+        {inst::hub, {0, 27, 0}},
+        {inst::ring1First, {-12.76170f, 27, -33.17233f}},
+        {inst::ring1First + 3, {-2.89504f, 27, 35.42433f}},
+        {inst::ring3First, {8.78162f, 27, -22.82665f}},
+        {inst::ring3First + 4, {1.99215f, 27, 24.37630f}},
+        {inst::ring2First + 1, {-6.23489f, 27, -7.81832f}},
+        {inst::ring2First + 5, {9.00969f, 27, 4.33884f}},
+    };
+    for (const auto& c : cases)
+        EXPECT_TRUE(near(translation(model.instances[c.instance].world), c.position)) << c.instance;
+}
+
+TEST(Choreography, PlainDataMadeWithoutTheHeap) {
+    static_assert(std::is_trivially_copyable<demo::Pose>::value, "a Pose is plain data");
+    const long before = allocations.load();
+    float sum = 0.0f;
+    for (int i = 0; i < 1000; ++i) sum += choreograph(0.096f * float(i)).camera[3][2];
+    EXPECT_EQ(allocations.load() - before, 0);
+    EXPECT_NE(sum, 0.0f);
+}
+
+} // namespace
