@@ -112,42 +112,36 @@ mat4 risingOrbit(float t, float u) {
 // always from the shot's first bar.
 void shot(std::uint32_t b, float t, float H, mat4& camera, float& exposure) {
     exposure = 0.9f;
-    switch (b) {
+    switch (shotOf(b)) {
     case 0: camera = T(Rx(identity, 0.5f + 0.02f * t), 0.0f, -20.0f, 2.0f * t - 48.0f); break;
     case 1: camera = T(Rx(identity, 1.5707964f), 0.0f, -60.0f, 0.0f); break;
-    case 2: case 3: camera = risingOrbit(t, t - 4.8f); break;
-    case 4: case 5:
-        camera = T(Ry(Rx(identity, 0.8f - 0.09f * (t - 7.2f)), 0.9424779f), 20.0f, 0.0f, -24.0f);
-        break;
-    case 6: case 7: {
+    case 2: camera = risingOrbit(t, t - 4.8f); break;
+    case 3: camera = T(Ry(Rx(identity, 0.8f - 0.09f * (t - 7.2f)), 0.9424779f), 20.0f, 0.0f, -24.0f); break;
+    case 4: {
         const float u = t - 14.4f;
         camera = T(Ry(Rx(identity, -0.5f - 0.2f * u), 0.4f * u - 0.2f), 12.0f, 5.0f, 0.0f);
         break;
     }
-    case 8: case 9: case 10: case 11:
-        camera = Ry(T(Rx(identity, -0.2f - 0.1f * (t - 19.2f)), 0.0f, 0.0f, -40.0f), -0.2f * t);
+    case 5: camera = Ry(T(Rx(identity, -0.2f - 0.1f * (t - 19.2f)), 0.0f, 0.0f, -40.0f), -0.2f * t); break;
+    case 6: camera = Ry(T(Rx(identity, 0.3f), 0.0f, -30.0f, -60.0f), -0.2f * t); break;
+    case 7: camera = risingOrbit(t, t - 28.8f); break;
+    case 8: camera = Ry(T(identity, 0.0f, -20.0f, -80.0f), -0.2f * t); break;
+    case 9: camera = T(identity, 0.0f, -20.0f, -100.0f); break;
+    case 10: camera = T(identity, 0.0f, -20.0f, -160.0f); break;
+    case 11: camera = Ry(T(Rx(identity, 0.5f - 0.1f * (t - 48.0f)), 0.0f, -4.0f, -48.0f), -0.2f * t); break;
+    case 12: camera = T(identity, 0.0f, -H, -64.0f); break;
+    case 13: {
+        const float u = t - 62.4f;
+        camera = Ry(T(Rx(identity, 0.1f + 0.014f * u), 0.0f, -H - u - 2.0f, -48.0f - u), -0.2f * t);
         break;
-    case 12: case 13: camera = Ry(T(Rx(identity, 0.3f), 0.0f, -30.0f, -60.0f), -0.2f * t); break;
-    case 14: case 15: camera = risingOrbit(t, t - 28.8f); break;
-    case 16: case 17: camera = Ry(T(identity, 0.0f, -20.0f, -80.0f), -0.2f * t); break;
-    case 18: camera = T(identity, 0.0f, -20.0f, -100.0f); break;
-    case 19: camera = T(identity, 0.0f, -20.0f, -160.0f); break;
-    case 20: case 21: case 22: case 23:
-        camera = Ry(T(Rx(identity, 0.5f - 0.1f * (t - 48.0f)), 0.0f, -4.0f, -48.0f), -0.2f * t);
+    }
+    default: {
+        // The fade-out: a little brighter at the cut, then to black by 96 s.
+        const float u = t - 86.4f;
+        camera = T(Ry(Rx(identity, -0.9f - 0.03f * u), pi), 0.0f, 0.0f, 32.0f);
+        exposure = std::exp(-0.9f * u);
         break;
-    case 24: case 25: camera = T(identity, 0.0f, -H, -64.0f); break;
-    default:
-        if (b <= 35) {
-            const float u = t - 62.4f;
-            camera = Ry(T(Rx(identity, 0.1f + 0.014f * u), 0.0f, -H - u - 2.0f, -48.0f - u),
-                        -0.2f * t);
-        } else {
-            // The fade-out: a little brighter at the cut, then to black by 96 s.
-            const float u = t - 86.4f;
-            camera = T(Ry(Rx(identity, -0.9f - 0.03f * u), pi), 0.0f, 0.0f, 32.0f);
-            exposure = std::exp(-0.9f * u);
-        }
-        break;
+    }
     }
 }
 
@@ -173,6 +167,12 @@ Viewport letterbox(std::uint32_t w, std::uint32_t h) {
 }
 
 std::uint32_t barIndex(float t) { return std::uint32_t(t / 2.4f); }
+
+std::uint32_t shotOf(std::uint32_t bar) {
+    std::uint32_t shot = 0;
+    while (shot + 1 < shotCount && shotStarts[shot + 1] <= bar) ++shot;
+    return shot;
+}
 
 void addInstances(Tovik::Model& model) {
     // Parents are addressed by their fixed numbers, which hold only when the

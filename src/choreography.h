@@ -30,6 +30,13 @@ Viewport letterbox(std::uint32_t windowWidth, std::uint32_t windowHeight);
 std::uint32_t barIndex(float t);
 constexpr std::uint32_t lastBar = 39;
 
+// The camera shots: the first bar of each, in order. A shot lasts until the
+// next one's first bar; the last ends with the piece.
+constexpr std::uint32_t shotStarts[] = {0, 1, 2, 4, 6, 8, 12, 14, 16, 18, 19, 20, 24, 26, 36};
+constexpr std::uint32_t shotCount = sizeof shotStarts / sizeof shotStarts[0];
+// The shot that covers bar b (0 to 39).
+std::uint32_t shotOf(std::uint32_t bar);
+
 // Indices into the list of meshes built at start-up.
 namespace mesh {
 constexpr std::uint64_t ground = 0;

@@ -10,6 +10,7 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/mat4x4.hpp>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace demo {
@@ -34,17 +35,17 @@ Tovik::RenderTarget shadowTargetOfSize(unsigned size) {
     return Tovik::RenderTarget(0, 0, size, size);
 }
 
-// A viewport-sized target with its own framebuffer, bound to GL_FRAMEBUFFER
+// An image-sized target with its own framebuffer, bound to GL_FRAMEBUFFER
 // so that createHdrBuffer attaches to it; the scene's also gets a depth buffer.
-Tovik::RenderTarget offscreenTarget(const Viewport& view, bool withDepth) {
-    Tovik::RenderTarget target(0, 0, view.width, view.height);
+Tovik::RenderTarget offscreenTarget(const Viewport& image, bool withDepth) {
+    Tovik::RenderTarget target(0, 0, image.width, image.height);
     glGenFramebuffers(1, &target.framebuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
     if (withDepth) {
         glGenRenderbuffers(1, &target.depthRenderbuffer);
         glBindRenderbuffer(GL_RENDERBUFFER, target.depthRenderbuffer);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT, GLsizei(view.width),
-                              GLsizei(view.height));
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT, GLsizei(image.width),
+                              GLsizei(image.height));
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
                                   target.depthRenderbuffer);
     }
@@ -194,13 +195,20 @@ std::vector<Tovik::Part> World::buildParts() {
     return list;
 }
 
-FrameTargets::FrameTargets(const World& world, const Viewport& view, GLuint outputFramebuffer)
-    : sceneTarget(offscreenTarget(view, true)),
-      sceneTexture(sceneTarget.createHdrBuffer(view.width, view.height, 0)),
-      blurTargetA(offscreenTarget(view, false)),
-      blurTextureA(blurTargetA.createHdrBuffer(view.width, view.height, 0)),
-      blurTargetB(offscreenTarget(view, false)),
-      blurTextureB(blurTargetB.createHdrBuffer(view.width, view.height, 0)),
+namespace {
+Viewport imageSize(const Viewport& view, float scale) {
+    const auto side = [scale](std::uint32_t n) { return std::max(1u, std::uint32_t(float(n) * scale)); };
+    return {0, 0, side(view.width), side(view.height)};
+}
+} // namespace
+
+FrameTargets::FrameTargets(const World& world, const Viewport& view, GLuint outputFramebuffer, float scale)
+    : image(imageSize(view, scale)), sceneTarget(offscreenTarget(image, true)),
+      sceneTexture(sceneTarget.createHdrBuffer(image.width, image.height, 0)),
+      blurTargetA(offscreenTarget(image, false)),
+      blurTextureA(blurTargetA.createHdrBuffer(image.width, image.height, 0)),
+      blurTargetB(offscreenTarget(image, false)),
+      blurTextureB(blurTargetB.createHdrBuffer(image.width, image.height, 0)),
       screenTarget(int(view.x), int(view.y), view.width, view.height), output(outputFramebuffer) {
     complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     if (!complete) {

@@ -47,17 +47,22 @@ private:
     std::vector<Tovik::Part> buildParts();
 };
 
-// The off-screen images of one frame, all of the letterbox's size: the HDR
-// scene with its depth buffer, the two bloom ping-pong images, and where the
-// composite goes (the window, or any framebuffer a tool renders into).
+// The off-screen images of one frame, of the letterbox's size unless scaled
+// down: the HDR scene with its depth buffer, the two bloom ping-pong images,
+// and where the composite goes (the window, or any framebuffer a tool
+// renders into).
 class FrameTargets {
 public:
     // `output` is the framebuffer the composite draws into (0: the window),
     // not owned; the view's offsets place the picture in it.
-    FrameTargets(const World& world, const Viewport& view, GLuint output = 0);
+    // `scale` (at most 1) sizes the scene and bloom images against the
+    // letterbox, rounded down to whole pixels; the composite stretches them
+    // over the whole letterbox.
+    FrameTargets(const World& world, const Viewport& view, GLuint output = 0, float scale = 1.0f);
     FrameTargets(const FrameTargets&) = delete;
     FrameTargets& operator=(const FrameTargets&) = delete;
 
+    Viewport image; // the size of the off-screen images, at the origin
     Tovik::RenderTarget sceneTarget;
     Tovik::Texture sceneTexture;
     Tovik::RenderTarget blurTargetA;

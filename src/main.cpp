@@ -1,3 +1,16 @@
 #include "demo.h"
 
-int main() { return demo::run(); }
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    const demo::ParsedOptions parsed = demo::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.ok()) {
+        std::fprintf(stderr, "demo: %s\n%s", parsed.error.c_str(), demo::usage(argv[0]).c_str());
+        return 2;
+    }
+    if (parsed.options.help) {
+        std::printf("%s", demo::usage(argv[0]).c_str());
+        return 0;
+    }
+    return demo::run(parsed.options);
+}

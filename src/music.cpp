@@ -1,11 +1,13 @@
 #include "music.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <mpg123.h>
 #include <pulse/pulseaudio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -23,12 +25,51 @@ constexpr pa_usec_t targetLatencyUs = 40 * 1000;
 // and then says nothing must not hold up start-up longer than this.
 constexpr pa_usec_t connectTimeoutUs = 1500 * 1000;
 
+// The sound server's client library is loaded when the music first starts,
+// by its soname, rather than linked: a machine without it then plays the
+// demo silently instead of refusing to start it at all.
+#define PULSE_FUNCTIONS(X)                                                                          \
+    X(pa_threaded_mainloop_new) X(pa_threaded_mainloop_free) X(pa_threaded_mainloop_start)          \
+    X(pa_threaded_mainloop_stop) X(pa_threaded_mainloop_lock) X(pa_threaded_mainloop_unlock)        \
+    X(pa_threaded_mainloop_wait) X(pa_threaded_mainloop_signal) X(pa_threaded_mainloop_get_api)     \
+    X(pa_context_new) X(pa_context_connect) X(pa_context_disconnect) X(pa_context_unref)            \
+    X(pa_context_get_state) X(pa_context_set_state_callback) X(pa_context_rttime_new)               \
+    X(pa_rtclock_now) X(pa_usec_to_bytes) X(pa_operation_unref) X(pa_stream_new)                    \
+    X(pa_stream_set_state_callback) X(pa_stream_set_write_callback) X(pa_stream_connect_playback)   \
+    X(pa_stream_disconnect) X(pa_stream_unref) X(pa_stream_get_state) X(pa_stream_begin_write)      \
+    X(pa_stream_cancel_write) X(pa_stream_write) X(pa_stream_get_time) X(pa_stream_cork)
+
+struct PulseLibrary {
+#define DECLARE(name) decltype(&::name) name = nullptr;
+    PULSE_FUNCTIONS(DECLARE)
+#undef DECLARE
+    bool loaded = false;
+};
+
+// Loaded once and kept: the library's own thread must never lose its code.
+const PulseLibrary& pulse() {
+    static const PulseLibrary library = [] {
+        PulseLibrary lib;
+        void* handle = dlopen("libpulse.so.0", RTLD_NOW | RTLD_LOCAL);
+        lib.loaded = handle != nullptr;
+#define LOAD(name)                                                                                  \
+    lib.name = reinterpret_cast<decltype(lib.name)>(handle ? dlsym(handle, #name) : nullptr);       \
+    lib.loaded = lib.loaded && lib.name != nullptr;
+        PULSE_FUNCTIONS(LOAD)
+#undef LOAD
+        return lib;
+    }();
+    return library;
+}
+
 // Everything the decoder side needs. `fd` is ours: the decoder reads
 // through it but never closes it, so the file is closed exactly once.
 struct decoder_state {
     int fd = -1;
     mpg123_handle* handle = nullptr;
     bool exhausted = false;
+    std::uint64_t position = 0; // frames from the start of the file
+    std::uint64_t end = 0;      // frames after which it stays silent; 0: none
 };
 
 // The playback side: the stream lives in the context, which lives in the
@@ -38,6 +79,8 @@ struct device_state {
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
     bool timedOut = false;
+    bool corked = false;
+    double origin = 0.0; // the soundtrack's moment where the stream began
 };
 
 } // namespace
@@ -91,141 +134,172 @@ mpg123_handle* openDecoder(int fd) {
     return mh;
 }
 
-// Fills `size` bytes with decoded frames, silence past the end of the file.
+// Fills `size` bytes with decoded frames, silence past the end of the file
+// or the cut.
 void decodeInto(decoder_state& d, unsigned char* out, std::size_t size) {
     std::size_t filled = 0;
-    while (!d.exhausted && filled < size) {
+    std::size_t wanted = size;
+    if (d.end != 0) wanted = d.end > d.position ? std::min<std::uint64_t>(size, (d.end - d.position) * frameBytes) : 0;
+    while (!d.exhausted && filled < wanted) {
         std::size_t done = 0;
-        const int err = mpg123_read(d.handle, out + filled, size - filled, &done);
+        const int err = mpg123_read(d.handle, out + filled, wanted - filled, &done);
         filled += done;
+        d.position += done / frameBytes;
         if (err == MPG123_DONE || (err != MPG123_OK && err != MPG123_NEW_FORMAT)) d.exhausted = true;
         else if (done == 0 && err == MPG123_OK) break;
     }
     std::memset(out + filled, 0, size - filled);
 }
 
+// Moves the decoder to `seconds` into the file; the caller holds the loop's
+// lock, since the loop's thread is the decoder's only other user.
+void seekDecoder(decoder_state& d, double seconds) {
+    const off_t frame = off_t(std::llround(seconds * double(outputRate)));
+    d.exhausted = mpg123_seek(d.handle, frame, SEEK_SET) < 0;
+    d.position = std::uint64_t(frame);
+}
+
 // Runs on the loop's thread, with the loop's lock held, whenever the server
 // wants more: decodes straight into the stream's own buffer.
 void data_callback(pa_stream* stream, std::size_t nbytes, void* userdata) {
+    const PulseLibrary& pa = pulse();
     auto& d = *static_cast<decoder_state*>(userdata);
     while (nbytes >= frameBytes) {
         void* buffer = nullptr;
         std::size_t size = nbytes;
-        if (pa_stream_begin_write(stream, &buffer, &size) < 0 || buffer == nullptr) return;
+        if (pa.pa_stream_begin_write(stream, &buffer, &size) < 0 || buffer == nullptr) return;
         size -= size % frameBytes;
         if (size == 0) {
-            pa_stream_cancel_write(stream);
+            pa.pa_stream_cancel_write(stream);
             return;
         }
         decodeInto(d, static_cast<unsigned char*>(buffer), size);
-        if (pa_stream_write(stream, buffer, size, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
+        if (pa.pa_stream_write(stream, buffer, size, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
         nbytes -= size;
     }
 }
 
-// Callbacks that only wake the constructor, which waits on the loop.
+// Callbacks that only wake the main thread, which waits on the loop.
 void signalLoop(pa_context*, void* loop) {
-    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+    pulse().pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
 }
 void signalLoopStream(pa_stream*, void* loop) {
-    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+    pulse().pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
 }
 void connectTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
     auto& s = *static_cast<device_state*>(userdata);
     s.timedOut = true;
-    pa_threaded_mainloop_signal(s.loop, 0);
+    pulse().pa_threaded_mainloop_signal(s.loop, 0);
 }
 
-// Waits, with the lock held, until the context and then the stream are
-// ready, one of them fails, or the deadline passes.
+// Waits, with the lock held, until the context and then the stream (if
+// there is one) are ready, one of them fails, or the deadline passes: a
+// server that accepts a connection and then says nothing must not hold up
+// the demo.
 bool waitUntilReady(device_state& s) {
+    const PulseLibrary& pa = pulse();
+    s.timedOut = false;
+    pa_mainloop_api* api = pa.pa_threaded_mainloop_get_api(s.loop);
+    pa_time_event* timer =
+        pa.pa_context_rttime_new(s.context, pa.pa_rtclock_now() + connectTimeoutUs, connectTimeout, &s);
+    bool ready = false;
     for (;;) {
-        const pa_context_state_t cs = pa_context_get_state(s.context);
-        if (!PA_CONTEXT_IS_GOOD(cs) || s.timedOut) return false;
+        const pa_context_state_t cs = pa.pa_context_get_state(s.context);
+        if (!PA_CONTEXT_IS_GOOD(cs) || s.timedOut) break;
         if (cs == PA_CONTEXT_READY) {
-            if (s.stream == nullptr) return true;
-            const pa_stream_state_t ss = pa_stream_get_state(s.stream);
-            if (ss == PA_STREAM_READY) return true;
-            if (!PA_STREAM_IS_GOOD(ss)) return false;
+            const pa_stream_state_t ss = s.stream ? pa.pa_stream_get_state(s.stream) : PA_STREAM_READY;
+            if (ss == PA_STREAM_READY) ready = true;
+            if (ready || !PA_STREAM_IS_GOOD(ss)) break;
         }
-        pa_threaded_mainloop_wait(s.loop);
+        pa.pa_threaded_mainloop_wait(s.loop);
     }
+    if (timer != nullptr) api->time_free(timer);
+    return ready;
 }
 
+// Ends the stream: no callback runs for it once this returns, and what it
+// still buffers is dropped, not drained.
+void dropStream(device_state& s) {
+    const PulseLibrary& pa = pulse();
+    if (s.stream == nullptr) return;
+    pa.pa_stream_set_write_callback(s.stream, nullptr, nullptr);
+    pa.pa_stream_set_state_callback(s.stream, nullptr, nullptr);
+    pa.pa_stream_disconnect(s.stream);
+    pa.pa_stream_unref(s.stream);
+    s.stream = nullptr;
+}
+
+// A new stream from wherever the decoder stands, with the lock held. Its
+// clock starts at zero, so the server's timing of it tells which moment of
+// the soundtrack is heard.
 bool connectStream(device_state& s, decoder_state& d) {
+    const PulseLibrary& pa = pulse();
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, outputRate, outputChannels};
-    s.stream = pa_stream_new(s.context, "vandrel", &spec, nullptr);
+    s.stream = pa.pa_stream_new(s.context, "vandrel", &spec, nullptr);
     if (s.stream == nullptr) return false;
-    pa_stream_set_state_callback(s.stream, signalLoopStream, s.loop);
-    pa_stream_set_write_callback(s.stream, data_callback, &d);
+    pa.pa_stream_set_state_callback(s.stream, signalLoopStream, s.loop);
+    pa.pa_stream_set_write_callback(s.stream, data_callback, &d);
     pa_buffer_attr attr;
     attr.maxlength = std::uint32_t(-1);
-    attr.tlength = std::uint32_t(pa_usec_to_bytes(targetLatencyUs, &spec));
+    attr.tlength = std::uint32_t(pa.pa_usec_to_bytes(targetLatencyUs, &spec));
     attr.prebuf = std::uint32_t(-1);
     attr.minreq = std::uint32_t(-1);
     attr.fragsize = std::uint32_t(-1);
-    return pa_stream_connect_playback(s.stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr,
-                                      nullptr) == 0 &&
-           waitUntilReady(s);
+    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                         PA_STREAM_AUTO_TIMING_UPDATE | (s.corked ? PA_STREAM_START_CORKED : 0));
+    const bool ok = pa.pa_stream_connect_playback(s.stream, nullptr, &attr, flags, nullptr, nullptr) == 0 &&
+                    waitUntilReady(s);
+    if (!ok) dropStream(s);
+    return ok;
 }
 
 // Ends playback for good: no callback runs once this returns. Library calls
 // are made under the loop's lock, the loop is stopped without it, and the
-// stream and context go before the loop itself. No drain: what is still
-// buffered is dropped.
+// stream and context go before the loop itself.
 void closeDevice(device_state& s) {
+    const PulseLibrary& pa = pulse();
     if (s.loop == nullptr) return;
-    pa_threaded_mainloop_lock(s.loop);
-    if (s.stream != nullptr) {
-        pa_stream_set_write_callback(s.stream, nullptr, nullptr);
-        pa_stream_set_state_callback(s.stream, nullptr, nullptr);
-        pa_stream_disconnect(s.stream);
-        pa_stream_unref(s.stream);
-        s.stream = nullptr;
-    }
+    pa.pa_threaded_mainloop_lock(s.loop);
+    dropStream(s);
     if (s.context != nullptr) {
-        pa_context_set_state_callback(s.context, nullptr, nullptr);
-        pa_context_disconnect(s.context);
-        pa_context_unref(s.context);
+        pa.pa_context_set_state_callback(s.context, nullptr, nullptr);
+        pa.pa_context_disconnect(s.context);
+        pa.pa_context_unref(s.context);
         s.context = nullptr;
     }
-    pa_threaded_mainloop_unlock(s.loop);
-    pa_threaded_mainloop_stop(s.loop);
-    pa_threaded_mainloop_free(s.loop);
+    pa.pa_threaded_mainloop_unlock(s.loop);
+    pa.pa_threaded_mainloop_stop(s.loop);
+    pa.pa_threaded_mainloop_free(s.loop);
     s.loop = nullptr;
 }
 
 // Connects to the sound server and starts the stream; on any failure leaves
 // nothing of the device behind.
 bool openDevice(device_state& s, decoder_state& d) {
-    s.loop = pa_threaded_mainloop_new();
+    const PulseLibrary& pa = pulse();
+    if (!pa.loaded) return false;
+    s.loop = pa.pa_threaded_mainloop_new();
     if (s.loop == nullptr) return false;
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(s.loop);
-    s.context = pa_context_new(api, "demo");
-    if (s.context == nullptr || pa_threaded_mainloop_start(s.loop) < 0) {
-        if (s.context != nullptr) pa_context_unref(s.context);
+    s.context = pa.pa_context_new(pa.pa_threaded_mainloop_get_api(s.loop), "demo");
+    if (s.context == nullptr || pa.pa_threaded_mainloop_start(s.loop) < 0) {
+        if (s.context != nullptr) pa.pa_context_unref(s.context);
         s.context = nullptr;
-        pa_threaded_mainloop_free(s.loop);
+        pa.pa_threaded_mainloop_free(s.loop);
         s.loop = nullptr;
         return false;
     }
-    pa_threaded_mainloop_lock(s.loop);
-    pa_context_set_state_callback(s.context, signalLoop, s.loop);
-    pa_time_event* timer =
-        pa_context_rttime_new(s.context, pa_rtclock_now() + connectTimeoutUs, connectTimeout, &s);
+    pa.pa_threaded_mainloop_lock(s.loop);
+    pa.pa_context_set_state_callback(s.context, signalLoop, s.loop);
     // No autospawn: a missing server means silence, not a daemon of our own.
-    const bool ok = pa_context_connect(s.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
+    const bool ok = pa.pa_context_connect(s.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
                     waitUntilReady(s) && connectStream(s, d);
-    if (timer != nullptr) api->time_free(timer);
-    pa_threaded_mainloop_unlock(s.loop);
+    pa.pa_threaded_mainloop_unlock(s.loop);
     if (!ok) closeDevice(s);
     return ok;
 }
 
-} // namespace
-
-Music::Music() : state(std::make_unique<State>()) {
-    decoder_state& d = state->decoder;
+// Opens the soundtrack and its decoder; false when there is nothing to play.
+bool openSoundtrack(decoder_state& d) {
     d.fd = openRegularFile(soundtrackPath);
     if (d.fd >= 0) d.handle = openDecoder(d.fd);
     if (d.handle == nullptr && d.fd >= 0) {
@@ -233,11 +307,27 @@ Music::Music() : state(std::make_unique<State>()) {
         close(d.fd);
         d.fd = -1;
     }
-    if (d.handle != nullptr) openDevice(state->device, d);
+    return d.handle != nullptr;
+}
+
+} // namespace
+
+Music::Music() : state(std::make_unique<State>()) {
+    if (openSoundtrack(state->decoder)) openDevice(state->device, state->decoder);
+}
+
+Music::Music(double from, double cut) : state(std::make_unique<State>()) {
+    decoder_state& d = state->decoder;
+    if (!openSoundtrack(d)) return;
+    // A full scan makes every later seek land on its exact sample.
+    mpg123_scan(d.handle);
+    seekDecoder(d, from);
+    d.end = cut > 0.0 ? std::uint64_t(std::llround(cut * double(outputRate))) : 0;
+    state->device.origin = from;
+    openDevice(state->device, d);
 }
 
 Music::~Music() {
-    if (state == nullptr) return;
     closeDevice(state->device);
     decoder_state& d = state->decoder;
     if (d.handle != nullptr) {
@@ -245,4 +335,41 @@ Music::~Music() {
         mpg123_delete(d.handle);
     }
     if (d.fd >= 0) close(d.fd);
+}
+
+void Music::seek(double seconds) {
+    decoder_state& d = state->decoder;
+    device_state& s = state->device;
+    if (d.handle == nullptr) return;
+    const PulseLibrary& pa = pulse();
+    if (s.loop) pa.pa_threaded_mainloop_lock(s.loop);
+    dropStream(s);
+    seekDecoder(d, seconds);
+    s.origin = seconds;
+    // A server that has gone away leaves the music silent from here on.
+    if (s.context && pa.pa_context_get_state(s.context) == PA_CONTEXT_READY) connectStream(s, d);
+    if (s.loop) pa.pa_threaded_mainloop_unlock(s.loop);
+}
+
+void Music::setPaused(bool paused) {
+    device_state& s = state->device;
+    if (s.loop == nullptr) return;
+    const PulseLibrary& pa = pulse();
+    pa.pa_threaded_mainloop_lock(s.loop);
+    s.corked = paused;
+    if (s.stream != nullptr)
+        if (pa_operation* op = pa.pa_stream_cork(s.stream, paused, nullptr, nullptr)) pa.pa_operation_unref(op);
+    pa.pa_threaded_mainloop_unlock(s.loop);
+}
+
+double Music::heard() const {
+    const device_state& s = state->device;
+    if (s.loop == nullptr) return -1.0;
+    const PulseLibrary& pa = pulse();
+    pa.pa_threaded_mainloop_lock(s.loop);
+    pa_usec_t usec = 0;
+    const bool known = s.stream != nullptr && pa.pa_stream_get_state(s.stream) == PA_STREAM_READY &&
+                       pa.pa_stream_get_time(s.stream, &usec) == 0;
+    pa.pa_threaded_mainloop_unlock(s.loop);
+    return known ? s.origin + double(usec) / 1e6 : -1.0;
 }

@@ -3,14 +3,28 @@
 #include <memory>
 
 // Plays "vandrel.mp3" from the working directory from construction until
-// destruction. Silent, without a word, when the file or the sound server is
-// missing.
+// destruction. Silent, without a word, when the file, the sound server or
+// its client library is missing.
 class Music {
 public:
+    // From the start of the file to its end.
     Music();
+    // From `from` seconds in, cut at `cut` seconds (0: at the file's end),
+    // ready to seek.
+    Music(double from, double cut);
     ~Music();
     Music(const Music&) = delete;
     Music& operator=(const Music&) = delete;
+
+    // Starts again at `seconds`: what is buffered is dropped and the stream
+    // is made anew, so that its clock counts from the new start. Keeps the
+    // pause state.
+    void seek(double seconds);
+    void setPaused(bool paused);
+    // The moment of the soundtrack being heard now, in seconds, as the sound
+    // server reports it (its own latency included); negative while it has
+    // not reported one since the last seek, or when nothing plays.
+    double heard() const;
 
 private:
     struct State;

@@ -13,7 +13,7 @@ libraries = {  # library: (files, libraries it may use)
     "timeline": ("choreography.h choreography.cpp", ["core"]),
     "music": ("music.h music.cpp", []),
     "frame": ("frame.h frame.cpp pass_clock.h", ["core", "geometry", "shaders", "timeline"]),
-    "demo": ("demo.h demo.cpp main.cpp", ["frame", "music"]),
+    "demo": ("demo.h demo.cpp main.cpp player.h player.cpp", ["frame", "music"]),
     "capture": ("capture/*", ["frame"]),
 }
 

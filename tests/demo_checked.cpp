@@ -1,7 +1,9 @@
-// The demo exactly as shipped, watched from inside: GL errors that KHR_debug
-// reports, frames drawn per bar, what the frame loop allocates or creates,
-// and whether the tear-down deletes every GL object exactly once. Prints a
-// summary on standard error; fails (status 3) on a GL error.
+// The demo exactly as shipped, with the same options, watched from inside:
+// GL errors that KHR_debug reports, frames drawn per bar, what the frame loop
+// allocates or creates, whether the tear-down deletes every GL object once
+// with its context current, and where the picture stands against the music
+// as the sound server reports it heard. Prints a summary on standard error;
+// fails (status 3) on a GL error.
 //
 // Heap use is counted through a replaced operator new and, for our own
 // objects, malloc and friends wrapped at link time (-Wl,--wrap). GL objects
@@ -22,6 +24,7 @@
 #include <map>
 #include <new>
 #include <set>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -34,32 +37,28 @@ void __real_glDeleteTextures(GLsizei, const GLuint*);
 
 namespace {
 
-std::atomic<bool> inFrameLoop{false};
-std::atomic<long> allocations{0};
-
+// SFML allocates for some window events (focus, keys) inside pollEvent; that
+// is its own business and is counted apart from the demo's.
+std::atomic<bool> inFrameLoop{false}, inEvents{false};
+std::atomic<long> allocations{0}, eventAllocations{0};
 void countAllocation() {
-    if (inFrameLoop.load(std::memory_order_relaxed)) allocations.fetch_add(1);
+    if (inFrameLoop.load(std::memory_order_relaxed)) (inEvents ? eventAllocations : allocations).fetch_add(1);
 }
 
 // Live GL names by kind, and the faults seen: objects made inside the frame
-// loop, names deleted that were not live (twice, or never made).
+// loop, names deleted that were not live (twice, or never made), deletes
+// without a current context (which do nothing at all).
 struct Ledger {
-    std::map<const char*, std::set<GLuint>> live;
-    long madeInLoop = 0;
-    long badDeletes = 0;
-    long contextlessDeletes = 0;
+    std::map<std::string, std::set<GLuint>> live;
+    long madeInLoop = 0, badDeletes = 0, contextlessDeletes = 0;
 
     void made(const char* kind, GLsizei n, const GLuint* ids) {
         if (inFrameLoop) madeInLoop += n;
         for (GLsizei i = 0; i < n; ++i) live[kind].insert(ids[i]);
     }
     void deleted(const char* kind, GLsizei n, const GLuint* ids) {
-        // Without a current context a delete does nothing at all.
         if (glXGetCurrentContext() == nullptr) contextlessDeletes += n;
-        for (GLsizei i = 0; i < n; ++i) {
-            if (ids[i] == 0) continue; // GL ignores the name 0
-            if (live[kind].erase(ids[i]) == 0) ++badDeletes;
-        }
+        for (GLsizei i = 0; i < n; ++i) badDeletes += ids[i] != 0 && live[kind].erase(ids[i]) == 0;
     }
     std::size_t left() const {
         std::size_t n = 0;
@@ -69,53 +68,37 @@ struct Ledger {
 } ledger;
 
 // One counting wrapper per entry point, around the pointer GLEW loaded.
-#define TRACK_GEN(fn, type, kind)                                                                   \
-    type real_##fn;                                                                                 \
-    void GLAPIENTRY track_##fn(GLsizei n, GLuint* ids) {                                            \
-        real_##fn(n, ids);                                                                          \
-        ledger.made(kind, n, ids);                                                                  \
-    }
-#define TRACK_DELETE(fn, type, kind)                                                                \
-    type real_##fn;                                                                                 \
-    void GLAPIENTRY track_##fn(GLsizei n, const GLuint* ids) {                                      \
-        ledger.deleted(kind, n, ids);                                                               \
-        real_##fn(n, ids);                                                                          \
-    }
-TRACK_GEN(glGenBuffers, PFNGLGENBUFFERSPROC, "buffer")
-TRACK_DELETE(glDeleteBuffers, PFNGLDELETEBUFFERSPROC, "buffer")
-TRACK_GEN(glGenVertexArrays, PFNGLGENVERTEXARRAYSPROC, "vertex array")
-TRACK_DELETE(glDeleteVertexArrays, PFNGLDELETEVERTEXARRAYSPROC, "vertex array")
-TRACK_GEN(glGenFramebuffers, PFNGLGENFRAMEBUFFERSPROC, "framebuffer")
-TRACK_DELETE(glDeleteFramebuffers, PFNGLDELETEFRAMEBUFFERSPROC, "framebuffer")
-TRACK_GEN(glGenRenderbuffers, PFNGLGENRENDERBUFFERSPROC, "renderbuffer")
-TRACK_DELETE(glDeleteRenderbuffers, PFNGLDELETERENDERBUFFERSPROC, "renderbuffer")
-
-PFNGLCREATEPROGRAMPROC real_glCreateProgram;
+#define TRACK_GEN(fn, kind)                                                                         \
+    decltype(fn) real_##fn;                                                                         \
+    void GLAPIENTRY track_##fn(GLsizei n, GLuint* ids) { real_##fn(n, ids), ledger.made(kind, n, ids); }
+#define TRACK_DELETE(fn, kind)                                                                      \
+    decltype(fn) real_##fn;                                                                         \
+    void GLAPIENTRY track_##fn(GLsizei n, const GLuint* ids) { ledger.deleted(kind, n, ids), real_##fn(n, ids); }
+TRACK_GEN(glGenBuffers, "buffer")
+TRACK_DELETE(glDeleteBuffers, "buffer")
+TRACK_GEN(glGenVertexArrays, "vertex array")
+TRACK_DELETE(glDeleteVertexArrays, "vertex array")
+TRACK_GEN(glGenFramebuffers, "framebuffer")
+TRACK_DELETE(glDeleteFramebuffers, "framebuffer")
+TRACK_GEN(glGenRenderbuffers, "renderbuffer")
+TRACK_DELETE(glDeleteRenderbuffers, "renderbuffer")
 PFNGLDELETEPROGRAMPROC real_glDeleteProgram;
-PFNGLCREATESHADERPROC real_glCreateShader;
 PFNGLDELETESHADERPROC real_glDeleteShader;
+void GLAPIENTRY track_glDeleteProgram(GLuint id) { ledger.deleted("program", 1, &id), real_glDeleteProgram(id); }
+void GLAPIENTRY track_glDeleteShader(GLuint id) { ledger.deleted("shader", 1, &id), real_glDeleteShader(id); }
+PFNGLCREATEPROGRAMPROC real_glCreateProgram;
+PFNGLCREATESHADERPROC real_glCreateShader;
 GLuint GLAPIENTRY track_glCreateProgram() {
     const GLuint id = real_glCreateProgram();
     ledger.made("program", 1, &id);
     return id;
-}
-void GLAPIENTRY track_glDeleteProgram(GLuint id) {
-    ledger.deleted("program", 1, &id);
-    real_glDeleteProgram(id);
 }
 GLuint GLAPIENTRY track_glCreateShader(GLenum type) {
     const GLuint id = real_glCreateShader(type);
     ledger.made("shader", 1, &id);
     return id;
 }
-void GLAPIENTRY track_glDeleteShader(GLuint id) {
-    ledger.deleted("shader", 1, &id);
-    real_glDeleteShader(id);
-}
-
-#define HOOK(fn)                                                                                    \
-    real_##fn = fn;                                                                                 \
-    fn = track_##fn
+#define HOOK(fn) (real_##fn = fn, fn = track_##fn)
 
 class Checker : public demo::Observer {
 public:
@@ -123,28 +106,21 @@ public:
         glEnable(GL_DEBUG_OUTPUT);
         glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
         glDebugMessageCallback(onMessage, this);
-        HOOK(glGenBuffers);
-        HOOK(glDeleteBuffers);
-        HOOK(glGenVertexArrays);
-        HOOK(glDeleteVertexArrays);
-        HOOK(glGenFramebuffers);
-        HOOK(glDeleteFramebuffers);
-        HOOK(glGenRenderbuffers);
-        HOOK(glDeleteRenderbuffers);
-        HOOK(glCreateProgram);
-        HOOK(glDeleteProgram);
-        HOOK(glCreateShader);
-        HOOK(glDeleteShader);
         // The window's own context is made before this and outlives the
         // tear-down; only what the demo makes is followed.
+        HOOK(glGenBuffers), HOOK(glDeleteBuffers), HOOK(glGenVertexArrays), HOOK(glDeleteVertexArrays);
+        HOOK(glGenFramebuffers), HOOK(glDeleteFramebuffers), HOOK(glGenRenderbuffers);
+        HOOK(glDeleteRenderbuffers), HOOK(glCreateProgram), HOOK(glDeleteProgram);
+        HOOK(glCreateShader), HOOK(glDeleteShader);
     }
     void started() override { madeAtStartUp = ledger.left(); }
-    void frameDrawn(float t) override {
-        if (frameCount == 0) firstFrame = std::chrono::steady_clock::now();
-        if (frameCount < frameTimes.size()) frameTimes[frameCount] = t;
-        ++frameCount;
-        const std::uint32_t bar = demo::barIndex(t);
-        if (bar < framesPerBar.size()) ++framesPerBar[bar];
+    void handlingEvents(bool handling) override { inEvents = handling; }
+    void frameDrawn(float t, double heard) override {
+        if (frames == 0) firstFrame = std::chrono::steady_clock::now();
+        if (frames < times.size()) times[frames] = t;
+        if (heard >= 0.0 && offsets < offset.size()) offset[offsets++] = float(1000.0 * (double(t) - heard));
+        ++frames;
+        if (demo::barIndex(t) <= demo::lastBar) ++framesPerBar[demo::barIndex(t)];
         // The first frame may still settle lazily made driver state; count
         // from the second on.
         inFrameLoop = true;
@@ -152,53 +128,42 @@ public:
     void stopped() override { inFrameLoop = false; }
 
     void report() const {
-        unsigned frames = 0;
-        for (unsigned n : framesPerBar) frames += n;
         std::fprintf(stderr,
-                     "frames: %u\ngl errors: %d\nframe loop allocations: %ld\n"
-                     "frame loop gl objects: %ld\ngl objects made at start-up: %zu\n"
-                     "gl objects left after tear-down: %zu\ngl deletes of dead names: %ld\n"
-                     "gl deletes without a context: %ld\nframes per bar:",
-                     frames, errors, allocations.load(), ledger.madeInLoop, madeAtStartUp,
-                     ledger.left(), ledger.badDeletes, ledger.contextlessDeletes);
+                     "frames: %zu\ngl errors: %d\nframe loop allocations: %ld (and %ld in SFML's event handling)\n"
+                     "frame loop gl objects: %ld\n"
+                     "gl objects made at start-up: %zu\ngl objects left after tear-down: %zu\n"
+                     "gl deletes of dead names: %ld\ngl deletes without a context: %ld\nframes per bar:",
+                     frames, errors, allocations.load(), eventAllocations.load(), ledger.madeInLoop, madeAtStartUp, ledger.left(),
+                     ledger.badDeletes, ledger.contextlessDeletes);
         for (unsigned n : framesPerBar) std::fprintf(stderr, " %u", n);
-        std::fprintf(stderr, "\n");
-        reportTimes();
-    }
-
-    // Start-up time and the distribution of frame-to-frame intervals.
-    void reportTimes() const {
-        const double startUp =
-            std::chrono::duration<double, std::milli>(firstFrame - processStart).count();
-        const std::size_t n = std::min<std::size_t>(frameCount, frameTimes.size());
+        // The picture's time minus the music's as heard: at the first and
+        // the last frame that had a report, and the median over the run.
+        if (offsets > 0) {
+            std::vector<float> sorted(offset.begin(), offset.begin() + long(offsets));
+            std::nth_element(sorted.begin(), sorted.begin() + long(offsets / 2), sorted.end());
+            std::fprintf(stderr, "\npicture minus music (ms): first %.1f, median %.1f, last %.1f", double(offset[0]),
+                         double(sorted[offsets / 2]), double(offset[offsets - 1]));
+        }
+        // Start-up time and the distribution of frame-to-frame intervals.
         std::vector<float> intervals;
-        for (std::size_t i = 1; i < n; ++i) intervals.push_back(frameTimes[i] - frameTimes[i - 1]);
+        for (std::size_t i = 1; i < std::min(frames, times.size()); ++i) intervals.push_back(times[i] - times[i - 1]);
         std::sort(intervals.begin(), intervals.end());
-        double sum = 0;
-        for (float v : intervals) sum += v;
-        const auto at = [&](double q) {
-            return intervals.empty() ? 0.0 : 1000.0 * intervals[std::size_t(q * (intervals.size() - 1))];
-        };
-        std::fprintf(stderr,
-                     "start to first frame: %.0f ms\nframe time: mean %.1f ms, median %.1f ms, "
-                     "p95 %.1f ms, max %.1f ms\n",
-                     startUp, intervals.empty() ? 0.0 : 1000.0 * sum / double(intervals.size()),
-                     at(0.5), at(0.95), at(1.0));
+        const auto at = [&](double q) { return intervals.empty() ? 0.0 : 1000.0 * intervals[std::size_t(q * (intervals.size() - 1))]; };
+        std::fprintf(stderr, "\nstart to first frame: %.0f ms\nframe time: median %.1f ms, p95 %.1f ms\n",
+                     std::chrono::duration<double, std::milli>(firstFrame - processStart).count(), at(0.5), at(0.95));
     }
 
-    std::chrono::steady_clock::time_point processStart = std::chrono::steady_clock::now();
+    const std::chrono::steady_clock::time_point processStart = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point firstFrame;
-    std::size_t frameCount = 0;
+    std::size_t frames = 0, madeAtStartUp = 0, offsets = 0;
     // Filled in the frame loop, so made beforehand.
-    std::array<float, 1 << 16> frameTimes{};
-
-    int errors = 0;
-    std::size_t madeAtStartUp = 0;
+    std::array<float, 1 << 16> times{}, offset{};
     std::array<unsigned, demo::lastBar + 1> framesPerBar{};
+    int errors = 0;
 
 private:
-    static void GLAPIENTRY onMessage(GLenum, GLenum type, GLuint, GLenum severity, GLsizei,
-                                     const GLchar* message, const void* self) {
+    static void GLAPIENTRY onMessage(GLenum, GLenum type, GLuint, GLenum severity, GLsizei, const GLchar* message,
+                                     const void* self) {
         if (type != GL_DEBUG_TYPE_ERROR && severity != GL_DEBUG_SEVERITY_HIGH) return;
         auto* checker = const_cast<Checker*>(static_cast<const Checker*>(self));
         if (checker->errors++ < 10) std::fprintf(stderr, "gl error: %s\n", message);
@@ -208,9 +173,9 @@ private:
 } // namespace
 
 extern "C" {
-void* __wrap_malloc(std::size_t n) { countAllocation(); return __real_malloc(n); }
-void* __wrap_calloc(std::size_t n, std::size_t m) { countAllocation(); return __real_calloc(n, m); }
-void* __wrap_realloc(void* p, std::size_t n) { countAllocation(); return __real_realloc(p, n); }
+void* __wrap_malloc(std::size_t n) { return countAllocation(), __real_malloc(n); }
+void* __wrap_calloc(std::size_t n, std::size_t m) { return countAllocation(), __real_calloc(n, m); }
+void* __wrap_realloc(void* p, std::size_t n) { return countAllocation(), __real_realloc(p, n); }
 void GLAPIENTRY __wrap_glGenTextures(GLsizei n, GLuint* ids) {
     __real_glGenTextures(n, ids);
     ledger.made("texture", n, ids);
@@ -221,29 +186,31 @@ void GLAPIENTRY __wrap_glDeleteTextures(GLsizei n, const GLuint* ids) {
 }
 }
 
+// Every form is replaced: a sanitizer build would otherwise serve the array
+// forms itself, uncounted, and free through a mismatched pair.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return countAllocation(), __real_malloc(n ? n : 1); }
+void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept { return operator new(n, tag); }
 void* operator new(std::size_t n) {
-    countAllocation();
-    if (void* p = __real_malloc(n ? n : 1)) return p;
+    if (void* p = operator new(n, std::nothrow)) return p;
     throw std::bad_alloc();
 }
 void* operator new[](std::size_t n) { return operator new(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    countAllocation();
-    return __real_malloc(n ? n : 1);
-}
-void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept { return operator new(n, tag); }
-// Pair with the allocations above (free itself is not wrapped). Every form is
-// replaced, so that a sanitizer build never frees through a mismatched pair.
+// The replaced operator new takes its memory from malloc, so free is the
+// matching release; GCC cannot see that through the replacement.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { operator delete(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { operator delete(p); }
 
-int main() {
+int main(int argc, char** argv) {
+    const demo::ParsedOptions parsed = demo::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
     Checker checker;
-    const int status = demo::run(&checker);
+    const int status = demo::run(parsed.options, &checker);
     checker.report();
     return status != 0 ? status : (checker.errors != 0 ? 3 : 0);
 }

@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -154,7 +155,11 @@ PrivateXServer::~PrivateXServer() {
     }
 }
 
-Screen::Screen(const char* name) { display = XOpenDisplay(name); }
+// A window that goes away under a test must fail that test, not end the
+// whole test program the way Xlib's default error handler does.
+Screen::Screen(const char* name) : display(XOpenDisplay(name)) {
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+}
 Screen::~Screen() {
     if (display) XCloseDisplay(display);
 }
@@ -169,16 +174,28 @@ Window Screen::waitForWindow(double timeoutSeconds) {
 }
 
 void Screen::size(Window window, int& width, int& height) {
-    XWindowAttributes attributes;
+    XWindowAttributes attributes{};
     XGetWindowAttributes(display, window, &attributes);
     width = attributes.width;
     height = attributes.height;
 }
 
 std::vector<unsigned char> Screen::grab(int& width, int& height, Window window) {
-    if (window == 0) window = DefaultRootWindow(display);
+    // Read from the root window where the window lies: a GL window's own
+    // visual may not be readable, and it may not be mapped quite yet.
+    const Window root = DefaultRootWindow(display);
+    int x = 0, y = 0;
+    Window child;
+    if (window == 0) window = root;
     size(window, width, height);
-    XImage* image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child);
+    // Only what lies on the screen can be read.
+    int screenWidth = 0, screenHeight = 0;
+    size(root, screenWidth, screenHeight);
+    width = std::min(width, screenWidth - x), height = std::min(height, screenHeight - y);
+    if (width <= 0 || height <= 0) return {};
+    XImage* image = XGetImage(display, root, x, y, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    if (image == nullptr) return {};
     std::vector<unsigned char> rgb(std::size_t(width) * height * 3);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {

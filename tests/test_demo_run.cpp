@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <algorithm>
 #include <memory>
+#include <sstream>
 #include <cstdlib>
 #include <thread>
 
@@ -100,6 +102,83 @@ TEST_F(DemoRun, RefusesWhatCannotWork) {
     EXPECT_TRUE(headless.wait(10) > 0);
     EXPECT_NE(headless.err().find("no display found"), std::string::npos) << headless.err();
     EXPECT_NE(headless.err().find("./capture"), std::string::npos) << headless.err();
+}
+
+// A window of the size asked for, on a larger screen. Escape typed into
+// another program leaves it playing; typed into its window, it ends it.
+TEST_F(DemoRun, AWindowEndsOnlyOnItsOwnEscape) {
+    auto demo = start({"--window", "640x360", "--mute"});
+    const testproc::Window window = screen.waitForWindow(20);
+    ASSERT_NE(window, 0u) << demo->err();
+    int width = 0, height = 0;
+    screen.size(window, width, height);
+    EXPECT_EQ(width * 10000 + height, 640 * 10000 + 360);
+    screen.focusOther();
+    testproc::key("key", "Escape");
+    sleepSeconds(1.5);
+    EXPECT_TRUE(demo->running()) << demo->err();
+    screen.focus(window);
+    testproc::key("key", "Escape");
+    EXPECT_EQ(demo->wait(20), 0) << demo->err();
+    EXPECT_EQ(demo->out() + demo->err(), "");
+}
+
+// Near-white pixels fill a good part of the picture only while the
+// polyhedra flash at 67.2 s (a quarter or more, against an eighth at most at
+// any other moment): started there, the first frames show it.
+TEST_F(DemoRun, StartsAtTheMomentAsked) {
+    auto demo = start({"--window", "640x360", "--mute", "--from", "67.2"});
+    const testproc::Window window = screen.waitForWindow(20);
+    ASSERT_NE(window, 0u) << demo->err();
+    double most = 0.0;
+    for (int i = 0; i < 30 && most < 0.2; ++i, sleepSeconds(0.05)) {
+        int w = 0, h = 0;
+        const std::vector<unsigned char> rgb = screen.grab(w, h, window);
+        int white = 0;
+        for (std::size_t p = 0; p < rgb.size(); p += 3) white += rgb[p] > 216 && rgb[p + 1] > 153 && rgb[p + 2] > 153;
+        most = std::max(most, double(white) / double(w * h));
+    }
+    EXPECT_GT(most, 0.2);
+    screen.sendClose(window);
+    EXPECT_EQ(demo->wait(20), 0) << demo->err();
+}
+
+// Looping and rehearsing in the checked build: past 96 s it carries on from
+// 0, Space freezes the picture until it is pressed again, the arrows step
+// bars, and through all of it the frame loop makes no allocation or GL
+// object of its own.
+TEST_F(DemoRun, LoopsAndRehearsesWithoutAllocating) {
+    auto demo = start({"--window", "640x360", "--mute", "--from", "94", "--loop", "--rehearse"}, {},
+                      DEMO_CHECKED_BINARY);
+    const testproc::Window window = screen.waitForWindow(20);
+    ASSERT_NE(window, 0u) << demo->err();
+    screen.focus(window);
+    sleepSeconds(3.5);
+    EXPECT_TRUE(demo->running()) << "ended at 96 s";
+    auto picture = [&] {
+        int w = 0, h = 0;
+        return screen.grab(w, h, window);
+    };
+    testproc::key("key", "space");
+    sleepSeconds(0.5);
+    const std::vector<unsigned char> paused = picture();
+    sleepSeconds(1.0);
+    EXPECT_EQ(picture(), paused) << "the picture moved while paused";
+    testproc::key("key", "space");
+    sleepSeconds(1.0);
+    EXPECT_NE(picture(), paused) << "the picture did not move on";
+    for (const char* key : {"Home", "Right", "Right", "Left"}) testproc::key("key", key), sleepSeconds(0.5);
+    testproc::key("key", "Escape");
+    EXPECT_EQ(demo->wait(20), 0) << demo->err();
+    const std::string report = demo->err();
+    for (const char* line : {"gl errors: 0\n", "frame loop allocations: 0 ", "frame loop gl objects: 0\n"})
+        EXPECT_NE(report.find(line), std::string::npos) << line << report;
+    // Bars 39 and 0 (the loop, and Home), 1 and 2 (the steps), and no other.
+    std::istringstream counts(report.substr(report.find("frames per bar:") + 15));
+    std::vector<unsigned> bars(40);
+    for (unsigned& n : bars) counts >> n;
+    EXPECT_TRUE(bars[39] && bars[0] && bars[1] && bars[2]) << report;
+    EXPECT_EQ(std::count(bars.begin() + 3, bars.end() - 1, 0u), 36) << report;
 }
 
 // On an X server with no other client (a bare Xvfb, as on a headless

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <sstream>
 
 using namespace audiotest;
 
@@ -67,6 +68,38 @@ TEST_F(MusicTest, PlaysAtPitchAndLevelOnceOrUntilDestroyed) {
             EXPECT_NEAR(toDb(rms(steady.data(), steady.size())), toDb(0.5 / std::sqrt(2.0)), 1.0) << "side " << side;
         }
     }
+}
+
+// Started part way in, the music plays from there (the second tone, not the
+// first) to the cut, pauses silently with its clock held, and reports the
+// moment heard as the soundtrack's own.
+TEST_F(MusicTest, StartsWhereAskedPausesAndStopsAtTheCut) {
+    ASSERT_EQ(testproc::shell("ffmpeg -v error -f lavfi -i sine=f=500:d=1 -f lavfi -i sine=f=1000:d=2 -filter_complex "
+                              "'concat=n=2:v=0:a=1,volume=0.5' -ar 44100 -ac 2 -b:a 192k vandrel.mp3").status, 0);
+    Recorder recorder;
+    ASSERT_TRUE(recorder.live());
+    double heard[3];
+    {
+        Music music(1.5, 2.5);
+        sleepSeconds(0.5);
+        heard[0] = music.heard();
+        music.setPaused(true);
+        sleepSeconds(0.2);
+        heard[1] = music.heard();
+        sleepSeconds(0.8);
+        heard[2] = music.heard();
+        music.setPaused(false);
+        sleepSeconds(1.5);
+    }
+    EXPECT_NEAR(heard[0], 2.0, 0.1);
+    EXPECT_NEAR(heard[2], heard[1], 0.01) << "the clock ran on while paused";
+    const std::vector<float> x = recorder.stop().channel(0);
+    const Span span = audibleSpan(x, silence);
+    ASSERT_GT(span.end, span.begin);
+    // One second of sound in all, interrupted for a second.
+    EXPECT_NEAR(double(span.end - span.begin) / 44100.0, 2.0, 0.15);
+    const std::vector<float> start(x.begin() + std::ptrdiff_t(span.begin + 2205), x.begin() + std::ptrdiff_t(span.begin + 13230));
+    EXPECT_NEAR(toneFrequency(start, 44100), 1000.0, 5.0);
 }
 
 // The constructor returns with playback under way, through a short buffer
@@ -163,18 +196,58 @@ TEST_F(MusicTest, SilentWhenThereIsNothingToPlayOrNowhereToPlayIt) {
 }
 
 // The whole program with its soundtrack: audible on the sink, and status 0
-// after Escape.
-TEST_F(MusicTest, TheDemoPlaysItsSoundtrack) {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X server";
-    Recorder recorder;
-    ASSERT_TRUE(recorder.live());
-    testproc::Process demo(DEMO_BINARY, {}, SOUNDTRACK_DIR, std::getenv("DISPLAY"));
-    sleepSeconds(6);
-    testproc::key("keydown", "Escape");
+// after Escape. With its sound library hidden from it (bound away in a mount
+// namespace of its own, as on a machine without PulseAudio) it starts all
+// the same and plays silently.
+TEST_F(MusicTest, TheDemoPlaysItsSoundtrackOrSilentlyWithoutTheLibrary) {
+    testproc::Screen screen;
+    if (!screen.open()) GTEST_SKIP() << "no X server";
+    const std::string hide = "mount --bind /dev/null \"$(ldconfig -p | awk '/libpulse.so.0 /{print $NF; exit}')\"";
+    for (bool hidden : {false, true}) {
+        SCOPED_TRACE(hidden ? "library hidden" : "library present");
+        if (hidden && geteuid() != 0) GTEST_SKIP() << "hiding the library needs root";
+        Recorder recorder;
+        ASSERT_TRUE(recorder.live());
+        const std::vector<std::string> args = {"--mount", "sh", "-c", hide + " && exec \"$0\"", DEMO_BINARY};
+        testproc::Process demo(hidden ? "/usr/bin/unshare" : DEMO_BINARY, hidden ? args : std::vector<std::string>{},
+                               SOUNDTRACK_DIR, std::getenv("DISPLAY"));
+        ASSERT_NE(screen.waitForWindow(20), 0u) << demo.err();
+        sleepSeconds(4);
+        testproc::key("keydown", "Escape");
+        EXPECT_EQ(demo.wait(20), 0) << demo.err();
+        testproc::key("keyup", "Escape");
+        EXPECT_EQ(demo.out() + demo.err(), "");
+        const std::vector<float> x = recorder.stop().channel(-1);
+        EXPECT_EQ(toDb(rms(x.data(), x.size())) > -40.0, !hidden);
+    }
+}
+
+// After a seek the picture follows the music as the server reports it
+// heard; without that rule it would run ahead by the stream's latency and
+// the start-up of the new stream, or lag by the wait for the first report.
+TEST_F(MusicTest, AfterASeekThePictureKeepsToTheMusic) {
+    testproc::Screen screen;
+    if (!screen.open()) GTEST_SKIP() << "no X server";
+    testproc::Process demo(DEMO_CHECKED_BINARY, {"--window", "640x360", "--from", "30"}, SOUNDTRACK_DIR,
+                           std::getenv("DISPLAY"));
+    const testproc::Window window = screen.waitForWindow(20);
+    ASSERT_NE(window, 0u) << demo.err();
+    sleepSeconds(4);
+    screen.sendClose(window);
     EXPECT_EQ(demo.wait(20), 0) << demo.err();
-    testproc::key("keyup", "Escape");
-    const std::vector<float> x = recorder.stop().channel(-1);
-    EXPECT_GT(toDb(rms(x.data(), x.size())), -40.0);
+    const std::string report = demo.err();
+    const std::size_t at = report.find("picture minus music (ms): ");
+    ASSERT_NE(at, std::string::npos) << report;
+    double first = 0, median = 0, last = 0;
+    ASSERT_EQ(std::sscanf(report.c_str() + at, "picture minus music (ms): first %lf, median %lf, last %lf", &first,
+                          &median, &last), 3) << report;
+    std::printf("%s", report.substr(at, report.find('\n', at) - at + 1).c_str());
+    EXPECT_LT(std::fabs(median), 50.0) << report;
+    // ... and moved on with it, from bar 12 (28.8 s) into bar 13.
+    unsigned bars[14] = {};
+    std::istringstream counts(report.substr(report.find("frames per bar:") + 15));
+    for (unsigned& n : bars) counts >> n;
+    EXPECT_TRUE(bars[12] > 0 && bars[13] > 0) << report;
 }
 
 } // namespace
