@@ -13,8 +13,8 @@ build_packages=(
   libgl1-mesa-dri
 )
 test_packages=(
-  libgtest-dev xvfb xauth x11-utils xdotool imagemagick
-  pulseaudio pulseaudio-utils glslang-tools ffmpeg debootstrap
+  libgtest-dev xvfb xauth xdotool
+  pulseaudio pulseaudio-utils ffmpeg debootstrap
 )
 release_packages=(patchelf)
 

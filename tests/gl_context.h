@@ -12,46 +12,41 @@
 
 namespace testgl {
 
+// Creates the context once; safe to call again.
+void ensureContext();
 // Errors reported since the last call.
 std::vector<std::string> takeErrors();
 
-// Creates the context once; safe to call from every SetUp.
-void ensureContext();
-
-// A test with a current context that fails if GL reports an error, unless the
-// test takes the errors it expects with takeErrors() before it ends.
+// A test with a current context that fails on any GL error it did not take.
 class GlTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ensureContext();
-        takeErrors();
-    }
+    void SetUp() override { ensureContext(), takeErrors(); }
     void TearDown() override {
         for (const std::string& error : takeErrors()) ADD_FAILURE() << "GL error: " << error;
     }
 };
 
-// An off-screen framebuffer of the given size and colour format with a depth
-// buffer, bound for drawing and reading, its viewport set, while it lives.
+// An off-screen framebuffer with a depth buffer, bound for drawing and
+// reading, its viewport set; read() gives RGBA floats, depth() the depths,
+// rows bottom-up as GL returns them.
 class Target {
 public:
     Target(int width, int height, GLenum format = GL_RGBA32F);
     ~Target();
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
-    // RGBA floats (or depths), rows bottom-up as GL returns them.
-    std::vector<float> read() const;
-    std::vector<float> depth() const;
+    std::vector<float> read(GLenum what = GL_RGBA) const;
+    std::vector<float> depth() const { return read(GL_DEPTH_COMPONENT); }
     int width, height;
-    GLuint framebuffer = 0, colour = 0, depthBuffer = 0;
+    GLuint framebuffer = 0, buffers[2] = {};
 };
 
-// Collects what the process writes to standard output (file descriptor 1)
-// while it lives; text() stops the capture and returns it.
+// What the process writes to standard output (file descriptor 1) from
+// construction until text().
 class StdoutCapture {
 public:
     StdoutCapture();
-    ~StdoutCapture();
+    ~StdoutCapture() { text(); }
     std::string text();
 
 private:

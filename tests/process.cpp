@@ -19,41 +19,36 @@
 namespace testproc {
 
 namespace {
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
 std::string slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
+    std::ostringstream s;
+    s << std::ifstream(path).rdbuf();
     return s.str();
 }
 
 Window findByName(Display* display, Window window, const char* name) {
     char* title = nullptr;
-    if (XFetchName(display, window, &title) && title != nullptr) {
-        const bool match = std::strcmp(title, name) == 0;
-        XFree(title);
-        if (match) return window;
-    }
-    Window root, parent, *children = nullptr;
+    const bool match = XFetchName(display, window, &title) && title && std::strcmp(title, name) == 0;
+    if (title) XFree(title);
+    if (match) return window;
+    Window root, parent, *children = nullptr, found = 0;
     unsigned count = 0;
-    Window found = 0;
-    if (XQueryTree(display, window, &root, &parent, &children, &count)) {
+    if (XQueryTree(display, window, &root, &parent, &children, &count))
         for (unsigned i = 0; i < count && found == 0; ++i) found = findByName(display, children[i], name);
-        if (children) XFree(children);
-    }
+    if (children) XFree(children);
     return found;
 }
-
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 } // namespace
 
 Result shell(const std::string& command) {
     Result r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return r;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.output.append(buffer, n);
-    const int rc = pclose(pipe);
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.output.append(buffer, n);
+        const int rc = pclose(pipe);
+        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
     return r;
 }
 
@@ -64,54 +59,42 @@ std::string scratchDir() {
 
 Process::Process(const std::string& binary, const std::vector<std::string>& args, const std::string& workdir,
                  const char* display, const std::vector<std::string>& environment) {
-    char outTemplate[] = "/tmp/demo-out-XXXXXX", errTemplate[] = "/tmp/demo-err-XXXXXX";
-    const int outFd = mkstemp(outTemplate), errFd = mkstemp(errTemplate);
-    outPath = outTemplate;
-    errPath = errTemplate;
+    char outName[] = "/tmp/demo-out-XXXXXX", errName[] = "/tmp/demo-err-XXXXXX";
+    const int outFd = mkstemp(outName), errFd = mkstemp(errName);
+    outPath = outName, errPath = errName;
     std::vector<char*> argv{const_cast<char*>(binary.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid = fork();
     if (pid == 0) {
-        dup2(outFd, 1);
-        dup2(errFd, 2);
-        dup2(open("/dev/null", O_RDONLY), 0);
+        dup2(outFd, 1), dup2(errFd, 2), dup2(open("/dev/null", O_RDONLY), 0);
         if (chdir(workdir.c_str()) != 0) _exit(126);
-        if (display) setenv("DISPLAY", display, 1);
-        else unsetenv("DISPLAY");
+        display ? setenv("DISPLAY", display, 1) : unsetenv("DISPLAY");
         for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
         execv(binary.c_str(), argv.data());
         _exit(127);
     }
-    close(outFd);
-    close(errFd);
+    close(outFd), close(errFd);
 }
 
 Process::~Process() {
-    if (running()) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    unlink(outPath.c_str());
-    unlink(errPath.c_str());
+    if (running()) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    unlink(outPath.c_str()), unlink(errPath.c_str());
 }
 
 bool Process::running() {
-    if (pid <= 0 || status != -1) return false;
     int raw = 0;
-    if (waitpid(pid, &raw, WNOHANG) == pid) {
-        status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        return false;
-    }
-    return true;
+    if (pid <= 0 || status != -1) return false;
+    if (waitpid(pid, &raw, WNOHANG) != pid) return true;
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return false;
 }
 
 int Process::wait(double timeoutSeconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
     while (running()) {
         if (std::chrono::steady_clock::now() > end) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+            kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
             status = -2;
             return -1;
         }
@@ -126,16 +109,12 @@ std::string Process::err() const { return slurp(errPath); }
 PrivateXServer::PrivateXServer(int width, int height) {
     int fds[2];
     if (pipe(fds) != 0) return;
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24", fd = std::to_string(fds[1]);
     pid = fork();
     if (pid == 0) {
         close(fds[0]);
-        const int nullFd = open("/dev/null", O_WRONLY);
-        dup2(nullFd, 1);
-        dup2(nullFd, 2);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
+        dup2(open("/dev/null", O_WRONLY), 1), dup2(1, 2);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr);
         _exit(127);
     }
     close(fds[1]);
@@ -149,10 +128,7 @@ PrivateXServer::PrivateXServer(int width, int height) {
 }
 
 PrivateXServer::~PrivateXServer() {
-    if (pid > 0) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
+    if (pid > 0) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
 }
 
 // A window that goes away under a test must fail that test, not end the
@@ -165,45 +141,36 @@ Screen::~Screen() {
 }
 
 Window Screen::waitForWindow(double timeoutSeconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
-    while (std::chrono::steady_clock::now() < end) {
+    for (int i = 0; i < timeoutSeconds * 20; ++i, sleepMs(50))
         if (const Window window = findByName(display, DefaultRootWindow(display), "OpenGL")) return window;
-        sleepMs(50);
-    }
     return 0;
 }
 
 void Screen::size(Window window, int& width, int& height) {
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, window, &attributes);
-    width = attributes.width;
-    height = attributes.height;
+    width = attributes.width, height = attributes.height;
 }
 
 std::vector<unsigned char> Screen::grab(int& width, int& height, Window window) {
-    // Read from the root window where the window lies: a GL window's own
-    // visual may not be readable, and it may not be mapped quite yet.
+    // Read from the root window where the window lies, and only what lies
+    // on the screen: a GL window's own visual may not be readable.
     const Window root = DefaultRootWindow(display);
-    int x = 0, y = 0;
     Window child;
-    if (window == 0) window = root;
-    size(window, width, height);
-    XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child);
-    // Only what lies on the screen can be read.
-    int screenWidth = 0, screenHeight = 0;
+    int x = 0, y = 0, screenWidth = 0, screenHeight = 0;
+    size(window ? window : root, width, height);
     size(root, screenWidth, screenHeight);
+    XTranslateCoordinates(display, window ? window : root, root, 0, 0, &x, &y, &child);
     width = std::min(width, screenWidth - x), height = std::min(height, screenHeight - y);
-    if (width <= 0 || height <= 0) return {};
-    XImage* image = XGetImage(display, root, x, y, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
-    if (image == nullptr) return {};
-    std::vector<unsigned char> rgb(std::size_t(width) * height * 3);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const unsigned long pixel = XGetPixel(image, x, y);
-            unsigned char* out = &rgb[(std::size_t(y) * width + x) * 3];
-            out[0] = (pixel >> 16) & 0xFF, out[1] = (pixel >> 8) & 0xFF, out[2] = pixel & 0xFF;
+    XImage* image = width > 0 && height > 0 ? XGetImage(display, root, x, y, unsigned(width), unsigned(height),
+                                                        AllPlanes, ZPixmap) : nullptr;
+    std::vector<unsigned char> rgb;
+    for (int row = 0; image && row < height; ++row)
+        for (int column = 0; column < width; ++column) {
+            const unsigned long pixel = XGetPixel(image, column, row);
+            rgb.insert(rgb.end(), {(unsigned char)(pixel >> 16), (unsigned char)(pixel >> 8), (unsigned char)pixel});
         }
-    XDestroyImage(image);
+    if (image) XDestroyImage(image);
     return rgb;
 }
 
@@ -214,7 +181,6 @@ void Screen::sendClose(Window window) {
     event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
     event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, window, False, NoEventMask, &event);
     XFlush(display);
 }
@@ -235,8 +201,7 @@ void Screen::focus(Window window) {
 }
 
 void key(const char* action, const char* name) {
-    const std::string command = std::string("xdotool ") + action + " " + name;
-    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "xdotool failed\n");
+    if (std::system((std::string("xdotool ") + action + " " + name).c_str()) != 0) std::fprintf(stderr, "xdotool failed\n");
 }
 
 } // namespace testproc

@@ -22,34 +22,35 @@ protected:
     }
     static void TearDownTestSuite() { world.reset(); }
 
-    // A half-float image as the frame makes them, filled with `value`.
-    struct Image {
-        Tovik::RenderTarget target;
-        Tovik::Texture texture;
-        static Tovik::RenderTarget bound(int w, int h) {
-            Tovik::RenderTarget target(0, 0, unsigned(w), unsigned(h));
-            glGenFramebuffers(1, &target.framebuffer);
-            glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
-            return target;
-        }
-        Image(int w, int h, float value)
-            : target(bound(w, h)), texture(target.createHdrBuffer(unsigned(w), unsigned(h), 0)) {
-            glViewport(0, 0, w, h);
-            glClearColor(value, value, value, 1.0f);
-            glClear(GL_COLOR_BUFFER_BIT);
+    // The frame's own off-screen images at a size of our choosing: the scene
+    // filled with `value`, the bloom black.
+    struct Images : demo::FrameTargets {
+        Images(std::uint32_t w, std::uint32_t h, float value) : FrameTargets(*world, {0, 0, w, h}) {
+            for (auto [target, v] : {std::pair{&sceneTarget, value}, {&blurTargetB, 0.0f}}) {
+                target->bindForDrawing();
+                glClearColor(v, v, v, 1.0f);
+                glClear(GL_COLOR_BUFFER_BIT);
+            }
         }
     };
 
-    // One blur pass of `image` into the bound target, placed so that the
-    // target's pixel (0, 0) shows the image's texel (x0, y0).
-    static void blur(const Image& image, bool horizontal, float scale, int x0, int y0) {
+    // One blur pass of the scene image into the bound target, placed so that
+    // the target's pixel (0, 0) shows the image's texel (x0, y0).
+    static void blur(const Images& images, bool horizontal, float scale, int x0, int y0) {
         Tovik::ShaderProgram& program = world->blurProgram;
         program.use();
         glUniform1ui(glGetUniformLocation(program.id, "horizontal"), horizontal);
         glUniform1f(glGetUniformLocation(program.id, "scale"), scale);
-        glViewport(-x0, -y0, GLsizei(image.target.width), GLsizei(image.target.height));
-        const Tovik::Texture::Binding binding{glGetUniformLocation(program.id, "image"), &image.texture};
-        world->bloomfield.drawImpl(&binding);
+        glViewport(-x0, -y0, GLsizei(images.image.width), GLsizei(images.image.height));
+        world->bloomfield.drawImpl(&images.sceneImage);
+    }
+
+    // The per-frame uniforms of a program that draws from a viewpoint.
+    static void view(const Tovik::ShaderProgram& program, const glm::mat4& projection, const glm::mat4& camera) {
+        glUseProgram(program.id);
+        glUniformMatrix4fv(program.projectionLocation, 1, GL_FALSE, &projection[0][0]);
+        glUniformMatrix4fv(program.cameraLocation, 1, GL_FALSE, &camera[0][0]);
+        glUniform1f(program.timeLocation, 44.0f);
     }
 
     static inline std::unique_ptr<demo::World> world;
@@ -61,7 +62,7 @@ TEST_F(Programs, AllEightBuildWithoutALog) { EXPECT_EQ(buildLog, ""); }
 // On a flat image, away from the edges, a pass keeps the value scaled by the
 // weights' sum, 0.9999994, whatever the axis and the tap spacing.
 TEST_F(Programs, BlurKeepsAFlatImage) {
-    const Image image(640, 360, 2.0f);
+    const Images image(640, 360, 2.0f);
     for (bool horizontal : {false, true})
         for (float scale : {0.0f, 1.0f, 4.0f}) {
             testgl::Target target(8, 8);
@@ -77,9 +78,9 @@ TEST_F(Programs, BlurKeepsAFlatImage) {
 // `scale` steps of 1/1280 of the width (1/720 of the height) apart.
 TEST_F(Programs, BlurSpreadsAnImpulseAlongOneAxis) {
     const float weights[5] = {0.227027f, 0.1945946f, 0.1216216f, 0.054054f, 0.016216f};
-    Image image(1280, 720, 0.0f);
+    const Images image(1280, 720, 0.0f);
     const float one[4] = {1, 1, 1, 1};
-    glTextureSubImage2D(image.texture.id, 0, 640, 360, 1, 1, GL_RGBA, GL_FLOAT, one);
+    glTextureSubImage2D(image.sceneTexture.id, 0, 640, 360, 1, 1, GL_RGBA, GL_FLOAT, one);
     const struct { bool horizontal; float scale; int spacing; } cases[] = {{false, 1, 1}, {false, 4, 4}, {true, 2, 2}};
     for (const auto& c : cases) {
         testgl::Target target(41, 41);
@@ -101,17 +102,13 @@ TEST_F(Programs, BlurSpreadsAnImpulseAlongOneAxis) {
 // scene brightens, it reaches the same value for twice the scene at half the
 // exposure, and it starts slightly below 0 (saturated minus black is 1.00038).
 TEST_F(Programs, ToneCurveRisesFromSlightlyBelowZero) {
-    const Image black(9, 9, 0.0f);
     auto composite = [&](float scene, float exposure) {
-        const Image hdr(9, 9, scene);
+        const Images images(9, 9, scene);
         testgl::Target target(9, 9);
-        Tovik::ShaderProgram& program = world->hdrProgram;
-        program.use();
-        glUniform1f(program.timeLocation, 10.0f);
-        glUniform1f(glGetUniformLocation(program.id, "exposure"), exposure);
-        const Tovik::Texture::Binding bindings[2] = {{glGetUniformLocation(program.id, "hdrBuffer"), &hdr.texture},
-                                                     {glGetUniformLocation(program.id, "bloomBuffer"), &black.texture}};
-        world->viewfield.drawImpl(bindings);
+        world->hdrProgram.use();
+        glUniform1f(world->hdrProgram.timeLocation, 10.0f);
+        glUniform1f(images.exposureLocation, exposure);
+        world->viewfield.drawImpl(images.composite);
         return target.read()[(4 * 9 + 4) * 4];
     };
     float previous = composite(0.0f, 1.0f);
@@ -141,12 +138,8 @@ TEST_F(Programs, LookupsOutsideTheShadowMapReadAsLit) {
             testgl::Target target(32, 32);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
             const Tovik::Part& part = world->parts[c.part];
-            const glm::mat4 projection = glm::ortho(-c.size, c.size, -c.size, c.size, -1000.0f, 1000.0f);
-            const glm::mat4 camera = glm::rotate(glm::mat4(1.0f), 0.6f, glm::vec3(1, 0, 0));
-            part.program.use();
-            glUniformMatrix4fv(part.program.projectionLocation, 1, GL_FALSE, &projection[0][0]);
-            glUniformMatrix4fv(part.program.cameraLocation, 1, GL_FALSE, &camera[0][0]);
-            glUniform1f(part.program.timeLocation, 30.0f);
+            view(part.program, glm::ortho(-c.size, c.size, -c.size, c.size, -1000.0f, 1000.0f),
+                 glm::rotate(glm::mat4(1.0f), 0.6f, glm::vec3(1, 0, 0)));
             glUniform1i(glGetUniformLocation(part.program.id, "shadowMap"), 0);
             glUniformMatrix4fv(glGetUniformLocation(part.program.id, "shadowMatrix"), 1, GL_FALSE, &shadowMatrix[0][0]);
             glActiveTexture(GL_TEXTURE0);
@@ -175,12 +168,8 @@ TEST_F(Programs, DepthProgramsWriteTheMainProgramsDepth) {
     const glm::mat4 projection = glm::perspective(0.9f, 1.0f, 1.0f, 400.0f);
     for (std::size_t index : {0u, 1u, 5u, 9u}) {
         const Tovik::Part& part = world->parts[index];
-        for (Tovik::ShaderProgram* program : {&part.program, part.depthProgram}) {
-            program->use();
-            glUniformMatrix4fv(program->projectionLocation, 1, GL_FALSE, &projection[0][0]);
-            glUniformMatrix4fv(program->cameraLocation, 1, GL_FALSE, &camera[0][0]);
-            glUniform1f(program->timeLocation, 44.0f);
-        }
+        view(part.program, projection, camera);
+        view(*part.depthProgram, projection, camera);
         const glm::mat4 transform = glm::translate(glm::mat4(1.0f), {3, 0, 0});
         testgl::Target target(48, 48);
         glEnable(GL_DEPTH_TEST);
