@@ -1,203 +1,125 @@
 #include "audio_support.h"
 
-#include "mp3_encoder.h"
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <mpg123.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <sstream>
 #include <thread>
 
 namespace audiotest {
 
-std::vector<float> Pcm::channel(int c) const {
-    std::vector<float> out(frames());
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        if (c >= 0) {
-            out[i] = samples[i * std::size_t(channels) + std::size_t(c)];
-        } else {
-            float sum = 0.0f;
-            for (int k = 0; k < channels; ++k) sum += samples[i * std::size_t(channels) + std::size_t(k)];
-            out[i] = sum / float(channels);
-        }
-    }
+static std::vector<float> readFloats(std::FILE* file) {
+    std::vector<float> out;
+    for (float f; file != nullptr && std::fread(&f, sizeof f, 1, file) == 1;) out.push_back(f);
     return out;
 }
 
-Pcm decodeMp3(const std::string& path) {
+std::vector<float> Pcm::channel(int c) const {
+    std::vector<float> out(frames());
+    for (std::size_t i = 0; i < out.size() * channels; ++i)
+        if (c < 0 || int(i % channels) == c) out[i / channels] += samples[i] / float(c < 0 ? channels : 1);
+    return out;
+}
+
+Pcm decodeMp3(const std::string& path, const std::string& filter) {
+    // A line with the rate and the channel count, then the samples.
+    const std::string command = "ffprobe -v error -show_entries stream=sample_rate,channels -of csv=p=0 '" + path +
+                                "' && ffmpeg -v error -i '" + path + "' -af '" + filter + "' -f f32le -";
+    const Pipe ffmpeg(popen(command.c_str(), "re"), pclose);
     Pcm pcm;
-    mpg123_handle* mh = mpg123_new(nullptr, nullptr);
-    if (mh == nullptr) return pcm;
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT, 0.0);
-    int encoding = 0;
-    if (mpg123_open(mh, path.c_str()) == MPG123_OK &&
-        mpg123_getformat(mh, &pcm.rate, &pcm.channels, &encoding) == MPG123_OK &&
-        encoding == MPG123_ENC_FLOAT_32) {
-        std::vector<unsigned char> buffer(1 << 16);
-        for (;;) {
-            std::size_t done = 0;
-            const int err = mpg123_read(mh, buffer.data(), buffer.size(), &done);
-            const float* f = reinterpret_cast<const float*>(buffer.data());
-            pcm.samples.insert(pcm.samples.end(), f, f + done / sizeof(float));
-            if (err != MPG123_OK) break;
-        }
-    }
-    mpg123_close(mh);
-    mpg123_delete(mh);
+    if (ffmpeg && std::fscanf(ffmpeg.get(), "%ld,%d%*c", &pcm.rate, &pcm.channels) == 2)
+        pcm.samples = readFloats(ffmpeg.get());
     return pcm;
 }
 
-bool writeTone(const std::string& path, double hz, double seconds, int rate, int channels,
-               float amplitude) {
-    std::vector<float> tone(std::size_t(seconds * rate));
-    for (std::size_t i = 0; i < tone.size(); ++i)
-        tone[i] = amplitude * float(std::sin(2.0 * M_PI * hz * double(i) / rate));
-    const int kbps = channels == 2 ? 192 : 64;
-    const std::vector<unsigned char> mp3 =
-        encodeMp3(tone.data(), channels == 2 ? tone.data() : nullptr, tone.size(), rate, kbps);
-    return !mp3.empty() && writeFile(path, mp3);
+bool writeTone(const std::string& path, double hz, double seconds, int rate, int channels, float amplitude) {
+    const std::string wave = std::to_string(amplitude) + "*sin(2*PI*" + std::to_string(hz) + "*t)";
+    return std::system(("ffmpeg -v error -y -f lavfi -i 'aevalsrc=" + wave + (channels == 2 ? "|" + wave : "") +
+                        ":s=" + std::to_string(rate) + ":d=" + std::to_string(seconds) + "' -b:a " +
+                        (channels == 2 ? "192k '" : "64k '") + path + "'").c_str()) == 0;
 }
 
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bool(out);
+    return bool(out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())));
 }
 
 std::vector<unsigned char> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 double toneFrequency(const std::vector<float>& x, long rate) {
-    double first = -1.0, last = -1.0;
-    int crossings = 0;
-    for (std::size_t i = 1; i < x.size(); ++i) {
-        if (x[i - 1] < 0.0f && x[i] >= 0.0f) {
-            // Interpolated position of the crossing between the two samples.
-            const double at = double(i - 1) + double(-x[i - 1]) / double(x[i] - x[i - 1]);
-            if (first < 0.0) first = at;
-            last = at;
-            ++crossings;
-        }
-    }
-    return crossings < 2 ? 0.0 : (crossings - 1) * double(rate) / (last - first);
+    std::vector<double> rising; // interpolated between the samples either side
+    for (std::size_t i = 1; i < x.size(); ++i)
+        if (x[i - 1] < 0.0f && x[i] >= 0.0f) rising.push_back(double(i - 1) - x[i - 1] / double(x[i] - x[i - 1]));
+    return rising.size() < 2 ? 0.0 : double(rising.size() - 1) * double(rate) / (rising.back() - rising.front());
 }
 
 double rms(const float* x, std::size_t n) {
-    double sum = 0.0;
-    for (std::size_t i = 0; i < n; ++i) sum += double(x[i]) * x[i];
-    return n > 0 ? std::sqrt(sum / double(n)) : 0.0;
+    return n > 0 ? std::sqrt(std::inner_product(x, x + n, x, 0.0) / double(n)) : 0.0;
 }
 
 double toDb(double linear) { return 20.0 * std::log10(std::max(linear, 1e-12)); }
 
 Span audibleSpan(const std::vector<float>& x, float threshold) {
     Span span;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        if (std::abs(x[i]) > threshold) {
-            if (span.end == 0) span.begin = i;
-            span.end = i + 1;
-        }
-    }
+    for (std::size_t i = 0; i < x.size(); ++i)
+        if (std::abs(x[i]) > threshold) span = {span.end == 0 ? i : span.begin, i + 1};
     return span;
 }
 
-int countOpenFds() {
-    DIR* dir = opendir("/proc/self/fd");
-    if (dir == nullptr) return -1;
-    int count = 0;
-    while (readdir(dir) != nullptr) ++count;
-    closedir(dir);
-    return count - 3;  // ".", ".." and the directory's own descriptor
-}
+// Less one: the listing holds a descriptor of its own.
+int countOpenFds() { return int(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})) - 1; }
 
 long readMicroseconds(const std::string& text, const std::string& label) {
     std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const std::size_t at = line.find_first_not_of(" \t");
-        if (at != std::string::npos && line.compare(at, label.size(), label) == 0)
-            return std::strtol(line.c_str() + at + label.size(), nullptr, 10);
-    }
+    for (std::string line; std::getline(lines >> std::ws, line);)
+        if (line.compare(0, label.size(), label) == 0) return std::strtol(line.c_str() + label.size(), nullptr, 10);
     return -1;
 }
 
+void sleepSeconds(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+
 Recorder::Recorder() {
-    const char* sink = std::getenv("DEMO_TEST_SINK");
-    if (sink == nullptr) return;
-    char name[] = "/tmp/demo-recording.XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd < 0) return;
-    path = name;
-    const std::string device = std::string(sink) + ".monitor";
-    pid = fork();
-    if (pid == 0) {
-        dup2(fd, STDOUT_FILENO);
-        execlp("parec", "parec", "-d", device.c_str(), "--raw", "--format=float32le", "--rate=44100",
-               "--channels=2", "--latency-msec=10", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fd);
-    // Wait until the recording is live, so nothing played from now is missed.
+    // The shell names the file and its PID, which parec takes over.
+    if (std::getenv("DEMO_TEST_SINK") != nullptr)
+        parec.reset(popen("f=$(mktemp /tmp/demo-recording.XXXXXX) && echo $$ $f && exec parec --raw --format=float32le "
+                          "--rate=44100 --channels=2 --latency-msec=10 -d \"$DEMO_TEST_SINK.monitor\" > $f", "re"));
+    char name[64] = "";
+    if (parec && std::fscanf(parec.get(), "%d %63s", &pid, name) == 2) path = name;
     for (int i = 0; i < 200 && pid > 0 && framesSoFar() == 0; ++i) sleepSeconds(0.01);
 }
 
-Recorder::~Recorder() { stop(); }
-
 std::size_t Recorder::framesSoFar() const {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? std::size_t(st.st_size) / (2 * sizeof(float)) : 0;
+    return path.empty() ? 0 : std::filesystem::file_size(path) / (2 * sizeof(float));
 }
 
 Pcm Recorder::stop() {
-    Pcm pcm;
-    if (pid > 0) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        pid = -1;
-    }
-    if (path.empty()) return pcm;
-    const std::vector<unsigned char> bytes = readFile(path);
-    unlink(path.c_str());
+    if (pid > 0) kill(pid, SIGTERM);
+    parec.reset(); // waits for it to end
+    const Pipe file(std::fopen(path.c_str(), "rb"), std::fclose);
+    Pcm pcm{44100, 2, readFloats(file.get())};
+    std::remove(path.c_str());
     path.clear();
-    pcm.rate = 44100;
-    pcm.channels = 2;
-    pcm.samples.resize(bytes.size() / (2 * sizeof(float)) * 2);
-    std::copy(bytes.begin(), bytes.begin() + std::ptrdiff_t(pcm.samples.size() * sizeof(float)),
-              reinterpret_cast<unsigned char*>(pcm.samples.data()));
+    pid = -1;
     return pcm;
 }
 
-TempDir::TempDir() {
+TempDir::TempDir() : previous(std::filesystem::current_path()) {
     char name[] = "/tmp/demo-music-test.XXXXXX";
-    if (mkdtemp(name) == nullptr) return;
-    dir = name;
-    previous = std::filesystem::current_path().string();
-    std::filesystem::current_path(dir);
+    if (mkdtemp(name) != nullptr) std::filesystem::current_path(dir = name);
 }
 
 TempDir::~TempDir() {
-    if (dir.empty()) return;
-    std::filesystem::current_path(previous);
     std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-}
-
-void sleepSeconds(double seconds) {
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    if (!dir.empty()) std::filesystem::current_path(previous), std::filesystem::remove_all(dir, ignored);
 }
 
 } // namespace audiotest

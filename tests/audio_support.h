@@ -1,14 +1,16 @@
 #pragma once
 
-#include <sys/types.h>
-
-#include <cstddef>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
-// Helpers for the sound tests: making and decoding MP3s, measuring tones,
-// recording what the private test sound server plays (see with_pulse.sh).
+// Helpers for the sound tests: making and decoding MP3s (with ffmpeg, so
+// that neither end is the project's own code), measuring tones, recording
+// what the private test sound server plays (see with_pulse.sh).
 namespace audiotest {
+
+using Pipe = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 // Interleaved float samples.
 struct Pcm {
@@ -20,12 +22,11 @@ struct Pcm {
     std::vector<float> channel(int channel) const;
 };
 
-// Decodes a whole MP3 at its own rate and channel count; empty on failure.
-Pcm decodeMp3(const std::string& path);
-
-// Writes a sine tone of peak `amplitude` as an MP3 with the test encoder.
-bool writeTone(const std::string& path, double hz, double seconds, int rate, int channels,
-               float amplitude);
+// A whole MP3 at its own rate and channel count, through an ffmpeg audio
+// filter; empty on failure.
+Pcm decodeMp3(const std::string& path, const std::string& filter = "anull");
+// A sine tone of peak `amplitude` as an MP3 of one or two channels.
+bool writeTone(const std::string& path, double hz, double seconds, int rate, int channels, float amplitude);
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
 std::vector<unsigned char> readFile(const std::string& path);
 
@@ -34,35 +35,31 @@ double toneFrequency(const std::vector<float>& x, long rate);
 double rms(const float* x, std::size_t n);
 double toDb(double linear);
 
-// First and one past the last sample whose magnitude exceeds `threshold`;
+// First and one past the last sample whose magnitude exceeds a threshold;
 // {0, 0} when none does.
-struct Span {
-    std::size_t begin = 0, end = 0;
-};
+struct Span { std::size_t begin = 0, end = 0; };
 Span audibleSpan(const std::vector<float>& x, float threshold);
 
 int countOpenFds();
-
 // Microseconds on the first line of `text` that starts with `label`, or -1.
 long readMicroseconds(const std::string& text, const std::string& label);
+void sleepSeconds(double seconds);
 
 // Records the test sink's monitor (44.1 kHz stereo float) from construction
 // until stop(). Requires DEMO_TEST_SINK, which with_pulse.sh sets.
 class Recorder {
 public:
     Recorder();
-    ~Recorder();
-    Recorder(const Recorder&) = delete;
-    Recorder& operator=(const Recorder&) = delete;
+    ~Recorder() { stop(); }
     // True once the recording has data: from then on nothing played is missed.
     bool live() const { return pid > 0 && framesSoFar() > 0; }
-    // Frames written to the file so far.
     std::size_t framesSoFar() const;
     Pcm stop();
 
 private:
+    Pipe parec{nullptr, pclose};
     std::string path;
-    pid_t pid = -1;
+    int pid = -1;
 };
 
 // A fresh temporary directory made the working directory for the object's
@@ -76,10 +73,7 @@ public:
     const std::string& path() const { return dir; }
 
 private:
-    std::string dir;
-    std::string previous;
+    std::string dir, previous;
 };
-
-void sleepSeconds(double seconds);
 
 } // namespace audiotest

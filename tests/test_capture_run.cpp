@@ -77,17 +77,17 @@ protected:
     std::string dir;
 };
 
-// 2 s of video from 10 s, six PNG frames from 10 s and the still at 10.1 s:
-// the video is what players expect, frame 303 of the sequence is the still
-// (the same moment), the video's frame 3 is that picture through H.264, and
-// its sound is the soundtrack from the first frame's moment.
+// 2 s of video from 10.5 s, six PNG frames from 10.5 s and the still at
+// 10.6 s: the video is what players expect, frame 318 of the sequence is the
+// still (the same moment), the video's frame 3 is that picture through
+// H.264, and its sound is the soundtrack from the first frame's moment.
 TEST_F(CaptureRun, AShortVideoItsFramesAndItsSound) {
     const std::string size = "--size 320x180 ";
-    Result r = capture(size + "--fps 30 --from 10 --to 12 '" + dir + "/short.mp4'");
+    Result r = capture(size + "--fps 30 --from 10.5 --to 12.5 '" + dir + "/short.mp4'");
     ASSERT_EQ(r.status, 0) << r.output;
-    r = capture(size + "--fps 30 --from 10 --to 10.2 --sequence '" + dir + "/frames'");
+    r = capture(size + "--fps 30 --from 10.5 --to 10.7 --sequence '" + dir + "/frames'");
     ASSERT_EQ(r.status, 0) << r.output;
-    r = capture(size + "--at 10.1 '" + dir + "/still.png'");
+    r = capture(size + "--at 10.6 '" + dir + "/still.png'");
     ASSERT_EQ(r.status, 0) << r.output;
 
     auto v = probe(dir + "/short.mp4", "v:0");
@@ -103,11 +103,11 @@ TEST_F(CaptureRun, AShortVideoItsFramesAndItsSound) {
     EXPECT_NEAR(std::atof(a["duration"].c_str()), 2.0, 0.03);
 
     std::vector<std::string> expected = {"frames", "short.mp4", "still.png"};
-    for (int n = 300; n < 306; ++n) expected.push_back("frames/" + capture::SequenceSink::frameName(n));
+    for (int n = 315; n < 321; ++n) expected.push_back("frames/" + capture::SequenceSink::frameName(n));
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(files(), expected);
-    const capture::Image still = png("still.png"), frame = png("frames/frame_000303.png"),
-                         neighbour = png("frames/frame_000302.png");
+    const capture::Image still = png("still.png"), frame = png("frames/frame_000318.png"),
+                         neighbour = png("frames/frame_000317.png");
     EXPECT_EQ(frame.rgb, still.rgb);
     EXPECT_NE(neighbour.rgb, still.rgb) << "the picture does not move";
     testproc::shell("ffmpeg -v error -y -i '" + dir + "/short.mp4' -vf 'select=eq(n\\,3)' -vframes 1 '" + dir +
@@ -119,7 +119,7 @@ TEST_F(CaptureRun, AShortVideoItsFramesAndItsSound) {
 
     // The best match of the two sounds within ±25 ms is at no shift.
     const std::vector<float> got = rawSound("-i '" + dir + "/short.mp4'");
-    const std::vector<float> want = rawSound("-ss 10 -i '" SOUNDTRACK_MP3 "'");
+    const std::vector<float> want = rawSound("-ss 10.5 -i '" SOUNDTRACK_MP3 "'");
     ASSERT_TRUE(got.size() >= 44000 && want.size() >= 44000);
     const int window = 22050, reach = 1102;
     double best = -1.0;
