@@ -45,15 +45,7 @@ bool writeTone(const std::string& path, double hz, double seconds, int rate, int
                         (channels == 2 ? "192k '" : "64k '") + path + "'").c_str()) == 0;
 }
 
-bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    return bool(out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())));
-}
 
-std::vector<unsigned char> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 double toneFrequency(const std::vector<float>& x, long rate) {
     std::vector<double> rising; // interpolated between the samples either side

@@ -27,8 +27,6 @@ struct Pcm {
 Pcm decodeMp3(const std::string& path, const std::string& filter = "anull");
 // A sine tone of peak `amplitude` as an MP3 of one or two channels.
 bool writeTone(const std::string& path, double hz, double seconds, int rate, int channels, float amplitude);
-bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
-std::vector<unsigned char> readFile(const std::string& path);
 
 // Frequency of a steady tone from its first and last rising zero crossings.
 double toneFrequency(const std::vector<float>& x, long rate);

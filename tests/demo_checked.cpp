@@ -3,7 +3,7 @@
 // allocates or creates, whether the tear-down deletes every GL object once
 // with its context current, and where the picture stands against the music
 // as the sound server reports it heard. Prints a summary on standard error;
-// fails (status 3) on a GL error.
+// fails (status 3) on a GL error. (demo --benchmark gives the frame times.)
 //
 // Heap use is counted through a replaced operator new and, for our own
 // objects, malloc and friends wrapped at link time (-Wl,--wrap). GL objects
@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -116,8 +115,6 @@ public:
     void started() override { madeAtStartUp = ledger.left(); }
     void handlingEvents(bool handling) override { inEvents = handling; }
     void frameDrawn(float t, double heard) override {
-        if (frames == 0) firstFrame = std::chrono::steady_clock::now();
-        if (frames < times.size()) times[frames] = t;
         if (heard >= 0.0 && offsets < offset.size()) offset[offsets++] = float(1000.0 * (double(t) - heard));
         ++frames;
         if (demo::barIndex(t) <= demo::lastBar) ++framesPerBar[demo::barIndex(t)];
@@ -144,20 +141,12 @@ public:
             std::fprintf(stderr, "\npicture minus music (ms): first %.1f, median %.1f, last %.1f", double(offset[0]),
                          double(sorted[offsets / 2]), double(offset[offsets - 1]));
         }
-        // Start-up time and the distribution of frame-to-frame intervals.
-        std::vector<float> intervals;
-        for (std::size_t i = 1; i < std::min(frames, times.size()); ++i) intervals.push_back(times[i] - times[i - 1]);
-        std::sort(intervals.begin(), intervals.end());
-        const auto at = [&](double q) { return intervals.empty() ? 0.0 : 1000.0 * intervals[std::size_t(q * (intervals.size() - 1))]; };
-        std::fprintf(stderr, "\nstart to first frame: %.0f ms\nframe time: median %.1f ms, p95 %.1f ms\n",
-                     std::chrono::duration<double, std::milli>(firstFrame - processStart).count(), at(0.5), at(0.95));
+        std::fprintf(stderr, "\n");
     }
 
-    const std::chrono::steady_clock::time_point processStart = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point firstFrame;
     std::size_t frames = 0, madeAtStartUp = 0, offsets = 0;
     // Filled in the frame loop, so made beforehand.
-    std::array<float, 1 << 16> times{}, offset{};
+    std::array<float, 1 << 16> offset{};
     std::array<unsigned, demo::lastBar + 1> framesPerBar{};
     int errors = 0;
 

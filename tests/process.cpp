@@ -1,5 +1,7 @@
 #include "process.h"
 
+// gtest before Xlib, whose macros (None, Bool) it would trip over.
+#include <gtest/gtest.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -77,8 +79,9 @@ Process::Process(const std::string& binary, const std::vector<std::string>& args
     close(outFd), close(errFd);
 }
 
+// Asked to end first, so that a server of ours cleans up its socket.
 Process::~Process() {
-    if (running()) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    if (running()) kill(pid, SIGTERM), wait(2);
     unlink(outPath.c_str()), unlink(errPath.c_str());
 }
 
@@ -105,31 +108,6 @@ int Process::wait(double timeoutSeconds) {
 
 std::string Process::out() const { return slurp(outPath); }
 std::string Process::err() const { return slurp(errPath); }
-
-PrivateXServer::PrivateXServer(int width, int height) {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24", fd = std::to_string(fds[1]);
-    pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        dup2(open("/dev/null", O_WRONLY), 1), dup2(1, 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr);
-        _exit(127);
-    }
-    close(fds[1]);
-    // Xvfb writes its display number and a newline in separate writes once
-    // it accepts connections; closing the pipe before the newline arrives
-    // would make the second write fail and the server quit.
-    std::string number;
-    for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
-    close(fds[0]);
-    if (!number.empty()) display = ":" + number;
-}
-
-PrivateXServer::~PrivateXServer() {
-    if (pid > 0) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
-}
 
 // A window that goes away under a test must fail that test, not end the
 // whole test program the way Xlib's default error handler does.
@@ -198,6 +176,18 @@ void Screen::focus(Window window) {
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
     XSync(display, False);
     sleepMs(200);
+}
+
+std::vector<unsigned> framesPerBarOfCleanRun(const std::string& report) {
+    for (const char* line : {"gl errors: 0\n", "frame loop allocations: 0 ", "frame loop gl objects: 0\n",
+                             "gl objects left after tear-down: 0\n", "gl deletes of dead names: 0\n",
+                             "gl deletes without a context: 0\n"})
+        EXPECT_NE(report.find(line), std::string::npos) << line << report;
+    const std::size_t at = report.find("frames per bar:");
+    std::istringstream counts(at == std::string::npos ? "" : report.substr(at + 15));
+    std::vector<unsigned> bars;
+    for (unsigned n; counts >> n;) bars.push_back(n);
+    return bars;
 }
 
 void key(const char* action, const char* name) {

@@ -47,18 +47,6 @@ private:
     std::string outPath, errPath;
 };
 
-// A bare Xvfb of our own, with no client but the ones a test makes.
-class PrivateXServer {
-public:
-    PrivateXServer(int width, int height);
-    ~PrivateXServer();
-    PrivateXServer(const PrivateXServer&) = delete;
-    PrivateXServer& operator=(const PrivateXServer&) = delete;
-    std::string display; // empty if it did not start
-private:
-    int pid = -1;
-};
-
 // A connection to the test's X server (or to the one named).
 class Screen {
 public:
@@ -80,6 +68,11 @@ public:
     void focus(Window window);
     _XDisplay* display = nullptr;
 };
+
+// The checked build's report of a run: expects it clean (no GL error, no
+// allocation or GL object made by the frame loop, every object deleted once
+// with its context) and returns its frames per bar.
+std::vector<unsigned> framesPerBarOfCleanRun(const std::string& report);
 
 // Presses or releases a key through the XTEST extension (xdotool): the
 // event goes to the window that has the focus.

@@ -10,8 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
-#include <sstream>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -165,14 +165,9 @@ TEST_F(DemoRun, LoopsAndRehearsesWithoutAllocating) {
     testproc::key("key", "Escape");
     EXPECT_EQ(demo->wait(20), 0) << demo->err();
     const std::string report = demo->err();
-    for (const char* line : {"gl errors: 0\n", "frame loop allocations: 0 ", "frame loop gl objects: 0\n",
-                             "gl objects left after tear-down: 0\n", "gl deletes of dead names: 0\n",
-                             "gl deletes without a context: 0\n"})
-        EXPECT_NE(report.find(line), std::string::npos) << line << report;
+    const std::vector<unsigned> bars = testproc::framesPerBarOfCleanRun(report);
     // Bars 39 and 0 (the loop, and Home), 1 and 2 (the steps), and no other.
-    std::istringstream counts(report.substr(report.find("frames per bar:") + 15));
-    std::vector<unsigned> bars(40);
-    for (unsigned& n : bars) counts >> n;
+    ASSERT_EQ(bars.size(), 40u) << report;
     EXPECT_TRUE(bars[39] && bars[0] && bars[1] && bars[2]) << report;
     EXPECT_EQ(std::count(bars.begin() + 3, bars.end() - 1, 0u), 36) << report;
 }
@@ -182,12 +177,17 @@ TEST_F(DemoRun, LoopsAndRehearsesWithoutAllocating) {
 // under the window it then opens.
 TEST(DemoOnABareServer, StartsAndEndsCleanly) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        testproc::PrivateXServer server(320, 240);
-        ASSERT_FALSE(server.display.empty()) << "Xvfb did not start";
-        Process demo(DEMO_BINARY, {}, testproc::scratchDir(), server.display.c_str());
+        // A display of our own; its socket shows when it listens (asking it
+        // would make us a client).
+        const std::string display = ":" + std::to_string(90 + attempt);
+        const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
+        unlink(socket.c_str()); // left by a server that was killed
+        Process server("/usr/bin/Xvfb", {display, "-screen", "0", "320x240x24", "-nolisten", "tcp"}, "/", nullptr);
+        for (int i = 0; i < 100 && access(socket.c_str(), F_OK) != 0; ++i) sleepSeconds(0.05);
+        Process demo(DEMO_BINARY, {}, testproc::scratchDir(), display.c_str());
         sleepSeconds(2);
-        ASSERT_TRUE(demo.running()) << demo.err();
-        testproc::Screen screen(server.display.c_str());
+        ASSERT_TRUE(demo.running()) << demo.err() << server.err();
+        testproc::Screen screen(display.c_str());
         const testproc::Window window = screen.waitForWindow(20);
         ASSERT_NE(window, 0u);
         screen.sendClose(window);

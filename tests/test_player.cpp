@@ -1,5 +1,5 @@
-// The player's plain logic: its command line, the picture's clock when it
-// restarts with the music, and the benchmark's frame-time table.
+// The player's plain logic: its command line, and the picture's clock when
+// it restarts with the music.
 #include "player.h"
 
 #include <gtest/gtest.h>
@@ -65,20 +65,6 @@ TEST(PictureClock, FollowsTheMusicAfterARestart) {
         else if (s.op == 'p') clock.pause(s.value);
         else EXPECT_NEAR(clock.time(s.now, s.value), s.expected, 1e-9) << "at " << s.now;
     }
-}
-
-// Nearest-rank statistics per shot, from storage made beforehand; what does
-// not fit is counted.
-TEST(FrameTimes, TableOfTheRunAndItsShots) {
-    demo::FrameTimes times(24);
-    for (int ms = 1; ms <= 20; ++ms) times.record(0, ms);
-    for (int i = 0; i < 6; ++i) times.record(14, 100.0);
-    const std::string table = times.table();
-    EXPECT_NE(table.find("whole run                   24    25.42    12.00   100.00\n"), std::string::npos) << table;
-    EXPECT_NE(table.find("shot 1 (bar 0)              20    10.50    10.00    19.00\n"), std::string::npos) << table;
-    EXPECT_NE(table.find("shot 15 (bars 36-39)         4   100.00   100.00   100.00\n"), std::string::npos) << table;
-    EXPECT_EQ(table.find("shot 2 "), std::string::npos) << "a shot without frames has no row";
-    EXPECT_NE(table.find("2 more frames were not sampled"), std::string::npos) << table;
 }
 
 } // namespace

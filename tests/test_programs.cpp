@@ -74,29 +74,6 @@ TEST_F(Programs, BlurKeepsAFlatImage) {
         }
 }
 
-// One bright texel comes back as the kernel: nine taps along the chosen axis,
-// `scale` steps of 1/1280 of the width (1/720 of the height) apart.
-TEST_F(Programs, BlurSpreadsAnImpulseAlongOneAxis) {
-    const float weights[5] = {0.227027f, 0.1945946f, 0.1216216f, 0.054054f, 0.016216f};
-    const Images image(1280, 720, 0.0f);
-    const float one[4] = {1, 1, 1, 1};
-    glTextureSubImage2D(image.sceneTexture.id, 0, 640, 360, 1, 1, GL_RGBA, GL_FLOAT, one);
-    const struct { bool horizontal; float scale; int spacing; } cases[] = {{false, 1, 1}, {false, 4, 4}, {true, 2, 2}};
-    for (const auto& c : cases) {
-        testgl::Target target(41, 41);
-        blur(image, c.horizontal, c.scale, 620, 340);
-        const std::vector<float> out = target.read();
-        for (int along = -20; along <= 20; ++along)
-            for (int across : {0, 1}) {
-                const int x = 20 + (c.horizontal ? across : along), y = 20 + (c.horizontal ? along : across);
-                const bool tap = across == 0 && along % c.spacing == 0 && std::abs(along) <= 4 * c.spacing;
-                const float want = tap ? weights[std::abs(along) / c.spacing] : 0.0f;
-                ASSERT_NEAR(out[std::size_t(y * 41 + x) * 4], want, 1e-4f)
-                    << "horizontal " << c.horizontal << " scale " << c.scale << " offset " << along << "," << across;
-            }
-    }
-}
-
 // The composite's tone curve, read at the centre of the picture (where the
 // vignette is 1) of a flat scene with black bloom: it never falls as the
 // scene brightens, it reaches the same value for twice the scene at half the

@@ -171,55 +171,41 @@ TEST(Choreography, CameraAndExposureInEveryBar) {
     EXPECT_EQ(choreograph(86.4f).exposure, 1.0f);
 }
 
-// The instances' local transforms at moments of each phase: hopping,
-// jittering, spreading, lifted and breathing.
-TEST(Choreography, InstancePositions) {
-    const struct { float t; std::uint64_t instance; vec3 position; } cases[] = {
-        {1.0f, inst::ring1First + 0, {0.0f, -3.67347f, 20.0f}},
-        {1.0f, inst::ring1First + 3, {8.67768f, -0.408163f, -18.0194f}},
-        {1.0f, inst::ring3First + 2, {19.4986f, 6653.6f, -4.45042f}},
-        {10.0f, inst::ring1First + 3, {8.67768f, -5.0f, -18.0194f}},
-        {10.0f, inst::ring1First + 5, {-19.4986f, -2.55102f, -4.45041f}},
-        {16.8f, inst::ring1First + 2, {19.4986f, -1.2755f, -4.45042f}},
-        {21.0f, inst::ring1First + 0, {-0.0323181f, -0.0292328f, 20.0225f}},
-        {24.0f, inst::ring1First + 4, {-8.59459f, -0.004796f, -18.1194f}},
-        {40.0f, inst::ring1First + 1, {15.8001f, -0.199451f, 12.6225f}},
-        {40.0f, inst::ring3First + 5, {-19.4986f, 28.8f, -4.45041f}},
-        {53.3f, inst::ring2First + 2, {4.87463f, 0.0f, -1.1126f}},
-        {55.2f, inst::ring1First + 6, {-15.6562f, -0.0985377f, 12.4515f}},
-        {66.0f, inst::ring1First + 1, {17.3792f, 9.0f, 13.8594f}},
-        {66.0f, inst::ring3First + 1, {21.7124f, 18.0f, 17.3151f}},
-        {75.0f, inst::ring1First + 2, {34.6513f, 27.0f, -7.90894f}},
-        {75.0f, inst::ring3First + 2, {23.8444f, 27.0f, -5.44232f}},
-        {90.0f, inst::ring1First + 1, {19.1217f, 42.0f, 15.2491f}},
-        {90.0f, inst::ring3First + 1, {27.7881f, 42.0f, 22.1603f}},
-        {10, inst::hub, {0, 0, 0}},          {55, inst::hub, {0, 7, 0}},
-        {90, inst::hub, {0, 42, 0}},         {10, inst::ring2Pivot, {0, 1721.6f, 0}},
-        {55, inst::ring2Pivot, {0, 21.8f, 0}}, {75, inst::ring2Pivot, {0, 27, 0}},
+// The instances' local transforms at moments of each phase (hopping,
+// jittering, spreading, lifted and breathing, stepping): a translation, then
+// turns about y and about x. Rings 1 and 3 tumble in opposite senses; each
+// ring-2 copy keeps its seventh of a turn while it spreads.
+TEST(Choreography, InstanceTransforms) {
+    const struct { float t; std::uint64_t instance; vec3 position; float ry, rx; } cases[] = {
+        {1.0f, inst::ring1First + 0, {0.0f, -3.6734694f, 20.0f}, 0.5f, 0.8f},
+        {1.0f, inst::ring3First + 2, {19.498558f, 6653.6f, -4.450419f}, 0.5f, -0.8f},
+        {10.0f, inst::ring1First + 3, {8.6776765f, -5.0f, -18.019377f}, 5.0f, 8.0f},
+        {10.0f, inst::ring1First + 5, {-19.49856f, -2.5510204f, -4.4504109f}, 5.0f, 8.0f},
+        {16.8f, inst::ring1First + 2, {19.498558f, -1.2755048f, -4.450419f}, 8.4f, 13.44f},
+        {21.0f, inst::ring1First + 0, {-0.032318073f, -0.02923281f, 20.022474f}, 10.5f, 16.8f},
+        {24.0f, inst::ring1First + 4, {-8.5945872f, -0.0047960006f, -18.119366f}, 12.0f, 19.2f},
+        {40.0f, inst::ring1First + 1, {15.800105f, -0.19945146f, 12.622461f}, 20.0f, 32.0f},
+        {40.0f, inst::ring3First + 5, {-19.49856f, 28.8f, -4.4504109f}, 20.0f, -32.0f},
+        {53.3f, inst::ring2First + 2, {4.8746321f, 0.0f, -1.112603f}, 1.7951958f, 0.0f},
+        {55.2f, inst::ring1First + 6, {-15.656188f, -0.098537656f, 12.45151f}, 27.6f, 44.16f},
+        {66.0f, inst::ring1First + 1, {17.379182f, 9.0f, 13.859435f}, 33.0f, 52.8f},
+        {66.0f, inst::ring3First + 1, {21.712393f, 18.0f, 17.315056f}, 33.0f, -52.8f},
+        {75.0f, inst::ring1First + 2, {34.651321f, 27.0f, -7.9089385f}, 37.5f, 60.0f},
+        {75.0f, inst::ring3First + 2, {23.844355f, 27.0f, -5.4423188f}, 37.5f, -60.0f},
+        {90.0f, inst::ring3First + 1, {27.788149f, 42.0f, 22.160309f}, 45.0f, -72.0f},
+        {10.0f, inst::hub, {0.0f, 0.0f, 0.0f}, -3.7399912f, 0.0f},
+        {90.0f, inst::hub, {0.0f, 42.0f, 0.0f}, -33.65992f, 0.0f},
+        {10.0f, inst::ring2Pivot, {0.0f, 1721.6f, 0.0f}, 3.7399912f, 0.0f},
+        {55.0f, inst::ring2Pivot, {0.0f, 21.8f, 0.0f}, 20.569952f, 0.0f},
+        {75.0f, inst::ring1Pivot, {0.0f, 0.0f, 0.0f}, -2.774336f, 0.0f},
+        {75.0f, inst::ring3Pivot, {0.0f, 0.0f, 0.0f}, 2.774336f, 0.0f},
     };
-    for (const auto& c : cases)
-        EXPECT_TRUE(near(translation(choreograph(c.t).local[c.instance]), c.position))
-            << "t " << c.t << ", instance " << c.instance;
-}
-
-TEST(Choreography, InstanceRotations) {
-    const demo::Pose at10 = choreograph(10.0f), at55 = choreograph(55.0f), at75 = choreograph(75.0f);
-    auto same = [](const mat4& got, const mat4& want) {
-        for (int c = 0; c < 3; ++c)
-            for (int r = 0; r < 3; ++r)
-                if (std::fabs(got[c][r] - want[c][r]) > 2e-5f) return false;
-        return true;
-    };
-    EXPECT_TRUE(same(at10.local[inst::hub], Ry(-3.7399912f)));
-    EXPECT_TRUE(same(at10.local[inst::ring2Pivot], Ry(3.7399912f)));
-    EXPECT_TRUE(same(at75.local[inst::ring1Pivot], Ry(-2.774337f)));
-    EXPECT_TRUE(same(at75.local[inst::ring3Pivot], Ry(2.774337f)));
-    for (std::uint32_t k = 0; k < 7; ++k) {
-        // Rings 1 and 3 tumble in opposite senses; each ring-2 copy keeps
-        // its seventh of a turn while it spreads.
-        EXPECT_TRUE(same(at10.local[inst::ring1First + k], Ry(5.0f) * Rx(8.0f))) << k;
-        EXPECT_TRUE(same(at10.local[inst::ring3First + k], Ry(5.0f) * Rx(-8.0f))) << k;
-        EXPECT_TRUE(same(at55.local[inst::ring2First + k], Ry(demo::ringAngle(k)))) << k;
+    for (const auto& c : cases) {
+        const mat4 got = choreograph(c.t).local[c.instance];
+        const mat4 want = glm::translate(mat4(1.0f), c.position) * Ry(c.ry) * Rx(c.rx);
+        for (int i = 0; i < 12; ++i)
+            EXPECT_NEAR(got[i / 3][i % 3], want[i / 3][i % 3], tolerance(want[i / 3][i % 3]) + 2e-5f)
+                << "t " << c.t << ", instance " << c.instance << ", element " << i;
     }
 }
 
