@@ -1,7 +1,8 @@
 // The rendering core against a real context, where the demo's own frames
-// cannot show it: both upload paths, the model's draw with bindings and
-// hidden instances, and the shader logs. (Moves and deletes are followed in
-// the checked build; targets, bindings and borders show in the golden frames.)
+// cannot show it: the model's draw with bindings and hidden instances, and
+// the shader logs. (Moves and deletes are followed in the checked build,
+// the upload without direct state access in a run of the demo without it;
+// targets, bindings and borders show in the golden frames.)
 #include "assets.h"
 #include "gl_context.h"
 #include "model.h"
@@ -42,34 +43,7 @@ Tovik::ShaderProgram makeProgram(const char* fragment = fragmentSource) {
 // The screen quad: the unit square in two triangles.
 void fill(Tovik::Part& part) { createBloomfield(part); }
 
-// Each test restores the upload path it found, so that a later test on a
-// context without direct state access never calls a null entry point.
-class CoreGl : public testgl::GlTest {
-protected:
-    void TearDown() override {
-        Tovik::Part::directStateAccess = dsa;
-        testgl::GlTest::TearDown();
-    }
-    const bool dsa = Tovik::Part::directStateAccess;
-};
-
-TEST_F(CoreGl, UploadsLandInTheBuffersWithAndWithoutDirectStateAccess) {
-    Tovik::ShaderProgram program = makeProgram();
-    for (bool direct : {true, false}) {
-        Tovik::Part::directStateAccess = direct;
-        Tovik::Part part(program, nullptr);
-        fill(part);
-        std::vector<float> vertices(8);
-        std::vector<std::uint32_t> elements(6);
-        glGetNamedBufferSubData(part.vertexBuffer, 0, 32, vertices.data());
-        glGetNamedBufferSubData(part.elementBuffer, 0, 24, elements.data());
-        EXPECT_EQ(vertices, (std::vector<float>{0, 0, 1, 0, 0, 1, 1, 1})) << "direct " << direct;
-        EXPECT_EQ(elements, (std::vector<std::uint32_t>{0, 1, 2, 2, 1, 3})) << "direct " << direct;
-        GLint recorded = 0;
-        glGetVertexArrayiv(part.vertexArray, GL_ELEMENT_ARRAY_BUFFER_BINDING, &recorded);
-        EXPECT_EQ(GLuint(recorded), part.elementBuffer);
-    }
-}
+using CoreGl = testgl::GlTest;
 
 // Instances draw with their world matrix, an instance without a valid Part
 // draws nothing, and each drawn instance takes its slice of the bindings in
