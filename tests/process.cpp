@@ -29,18 +29,6 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
-Window findByName(Display* display, Window window, const char* name) {
-    char* title = nullptr;
-    const bool match = XFetchName(display, window, &title) && title && std::strcmp(title, name) == 0;
-    if (title) XFree(title);
-    if (match) return window;
-    Window root, parent, *children = nullptr, found = 0;
-    unsigned count = 0;
-    if (XQueryTree(display, window, &root, &parent, &children, &count))
-        for (unsigned i = 0; i < count && found == 0; ++i) found = findByName(display, children[i], name);
-    if (children) XFree(children);
-    return found;
-}
 } // namespace
 
 Result shell(const std::string& command) {
@@ -111,7 +99,7 @@ std::string Process::err() const { return slurp(errPath); }
 
 // A window that goes away under a test must fail that test, not end the
 // whole test program the way Xlib's default error handler does.
-Screen::Screen(const char* name) : display(XOpenDisplay(name)) {
+Screen::Screen(const char* display_) : display(XOpenDisplay(display_)), name(display_ ? display_ : std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "") {
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
 }
 Screen::~Screen() {
@@ -119,29 +107,26 @@ Screen::~Screen() {
 }
 
 Window Screen::waitForWindow(double timeoutSeconds) {
-    for (int i = 0; i < timeoutSeconds * 20; ++i, sleepMs(50))
-        if (const Window window = findByName(display, DefaultRootWindow(display), "OpenGL")) return window;
-    return 0;
+    return std::strtoul(shell("DISPLAY=" + name + " timeout " + std::to_string(timeoutSeconds) +
+                              " xdotool search --sync --name '^OpenGL$' | head -n 1").output.c_str(), nullptr, 10);
 }
 
-void Screen::size(Window window, int& width, int& height) {
+void Screen::geometry(Window window, int& x, int& y, int& width, int& height) {
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, window, &attributes);
+    Window child;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
     width = attributes.width, height = attributes.height;
 }
 
 std::vector<unsigned char> Screen::grab(int& width, int& height, Window window) {
-    // Read from the root window where the window lies, and only what lies
-    // on the screen: a GL window's own visual may not be readable.
-    const Window root = DefaultRootWindow(display);
-    Window child;
-    int x = 0, y = 0, screenWidth = 0, screenHeight = 0;
-    size(window ? window : root, width, height);
-    size(root, screenWidth, screenHeight);
-    XTranslateCoordinates(display, window ? window : root, root, 0, 0, &x, &y, &child);
-    width = std::min(width, screenWidth - x), height = std::min(height, screenHeight - y);
-    XImage* image = width > 0 && height > 0 ? XGetImage(display, root, x, y, unsigned(width), unsigned(height),
-                                                        AllPlanes, ZPixmap) : nullptr;
+    // What of the window (or the screen) lies on the screen, read from the
+    // root window: a GL window's own visual may not be readable.
+    int x = 0, y = 0;
+    geometry(window ? window : DefaultRootWindow(display), x, y, width, height);
+    width = std::min(width, DisplayWidth(display, 0) - x), height = std::min(height, DisplayHeight(display, 0) - y);
+    XImage* image = width > 0 && height > 0 ? XGetImage(display, DefaultRootWindow(display), x, y, unsigned(width),
+                                                        unsigned(height), AllPlanes, ZPixmap) : nullptr;
     std::vector<unsigned char> rgb;
     for (int row = 0; image && row < height; ++row)
         for (int column = 0; column < width; ++column) {

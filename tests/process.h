@@ -57,9 +57,10 @@ public:
     bool open() const { return display != nullptr; }
     // The demo's window (title "OpenGL"), or 0 if none appears in time.
     Window waitForWindow(double timeoutSeconds);
-    // The whole screen, or one window, as 8-bit RGB, rows top-down.
+    // The whole screen, or what of one window lies on it, as 8-bit RGB, rows
+    // top-down.
     std::vector<unsigned char> grab(int& width, int& height, Window window = 0);
-    void size(Window window, int& width, int& height);
+    void geometry(Window window, int& x, int& y, int& width, int& height);
     // What a window manager sends when the user closes the window.
     void sendClose(Window window);
     // A plain window of our own that takes the keyboard focus, as another
@@ -67,6 +68,7 @@ public:
     Window focusOther();
     void focus(Window window);
     _XDisplay* display = nullptr;
+    std::string name;
 };
 
 // The checked build's report of a run: expects it clean (no GL error, no

@@ -67,11 +67,12 @@ for lib in libsfml-window.so.2.5 libsfml-system.so.2.5 libmpg123.so.0; do
 done
 
 # Xvfb picks a free display itself; its abstract socket is reachable from
-# outside the chroot, where xdotool runs. A bare Xvfb resets whenever its last
-# client leaves, and refuses connections meanwhile: between two of xdotool's
-# probes the demo's own first connection could fall into such a gap.
+# outside the chroot, where xdotool runs. It is bare, as on a headless
+# machine: it resets whenever its last client leaves and refuses connections
+# meanwhile, so the demo must keep its first connection (the display probe)
+# until its window exists, and nothing here connects before the demo has.
 : > "$work/display"
-"${inside[@]}" Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp 3> "$work/display" > "$work/xvfb.log" 2>&1 &
+"${inside[@]}" Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3> "$work/display" > "$work/xvfb.log" 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
@@ -79,6 +80,7 @@ DISPLAY=":$(cat "$work/display")" && export DISPLAY
 "${inside[@]}" /bin/sh -c "export DISPLAY=$DISPLAY; cd /tmp/elsewhere && exec /opt/release/demo-linux-x86_64/run.sh" \
   > "$work/stdout" 2> "$work/stderr" &
 demo=$!
+sleep 1
 
 # A full-screen window appears, and the demo is still running a few seconds
 # into the piece, showing a picture.
@@ -90,7 +92,8 @@ done
 xdotool search --onlyvisible --name '^OpenGL$' > /dev/null 2>&1 || fail "no window appeared within a minute"
 sleep 4
 kill -0 "$demo" 2>/dev/null || fail "the demo ended early; stderr: $(cat "$work/stderr")"
-colours=$(import -window root png:- | identify -format '%k' -)
+colours=$(ffmpeg -v error -f x11grab -video_size 640x480 -i "$DISPLAY" -frames:v 1 -f rawvideo -pix_fmt rgb24 - |
+  od -An -v -tx1 -w3 | sort -u | wc -l)
 [ "$colours" -gt 16 ] || fail "the screen shows $colours colours, no picture"
 
 # The demo polls the key once a frame: hold it long enough to be seen.

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <tuple>
 
 namespace {
@@ -61,20 +60,6 @@ const Expectation expectations[] = {
 
 using dvec3 = glm::dvec3;
 
-template <typename... T>
-std::string line(const T&... parts) {
-    std::ostringstream out;
-    (out << ... << parts);
-    return out.str();
-}
-
-template <typename Pairs>
-std::string listed(const Pairs& pairs) {
-    std::ostringstream out;
-    for (const auto& p : pairs) out << p.second << " x " << p.first << "  ";
-    return out.str();
-}
-
 // Generalised winding number of the mesh about q: 1 inside a closed surface
 // wound outwards, 0 outside.
 double windingNumber(const assets::PolytopeMesh& m, const dvec3& q) {
@@ -89,11 +74,10 @@ double windingNumber(const assets::PolytopeMesh& m, const dvec3& q) {
     return sum / (4 * M_PI);
 }
 
-// One line for each property the solid's mesh misses: fans from each face's
-// first corner, the census, unit normals along each triangle's turn, the
-// colours of the table's runs, and a closed surface whose faces look out.
-std::vector<std::string> checkSolid(const assets::Solid& solid, const Expectation& e) {
-    std::vector<std::string> out;
+// The solid's mesh has fans from each face's first corner, the census, unit
+// normals along each triangle's turn, the colours of the table's runs, and a
+// closed surface whose faces look out.
+void expectSolid(const assets::Solid& solid, const Expectation& e) {
     const assets::PolytopeMesh m = assets::buildPolytopeMesh(solid.table, solid.scale, solid.outward);
     const auto& v = m.vertices;
     const auto& idx = m.indices;
@@ -104,7 +88,7 @@ std::vector<std::string> checkSolid(const assets::Solid& solid, const Expectatio
     for (std::size_t t = 0; t + 2 < idx.size(); t += 3) {
         if (!faces.empty() && idx[t] == faces.back().first) ++faces.back().second;
         else if (idx[t] == next) faces.push_back({idx[t], 3});
-        else return {line("triangle ", t / 3, " does not start where the last fan ended")};
+        else return ADD_FAILURE() << "triangle " << t / 3 << " does not start where the last fan ended";
         next = faces.back().first + std::uint32_t(faces.back().second);
     }
 
@@ -119,17 +103,16 @@ std::vector<std::string> checkSolid(const assets::Solid& solid, const Expectatio
     }
     std::map<int, int> sizes, wantSizes(e.sizes.begin(), e.sizes.end());
     for (const auto& f : faces) sizes[f.second]++;
-    if (points.size() != e.points || solid.table.indexCount != e.indexEntries || v.size() != e.vertices ||
-        idx.size() != e.indices || sizes != wantSizes)
-        out.push_back(line("census: ", points.size(), " points, ", solid.table.indexCount, " index entries, ", v.size(),
-                           " vertices, ", idx.size(), " indices, faces ", listed(sizes)));
+    EXPECT_EQ(std::make_tuple(points.size(), solid.table.indexCount, v.size(), idx.size()),
+              std::make_tuple(e.points, e.indexEntries, e.vertices, e.indices));
+    EXPECT_EQ(sizes, wantSizes) << "faces by corners";
     std::map<double, int> radii, wantRadii(e.radii.begin(), e.radii.end());
     for (const dvec3& p : points) {
         double key = std::round(glm::length(p) * 1000) / 1000;
         for (const auto& w : e.radii) key = std::fabs(w.first - glm::length(p)) < 2e-3 ? w.first : key;
         radii[key]++;
     }
-    if (!e.radii.empty() && radii != wantRadii) out.push_back(line("radii ", listed(radii)));
+    EXPECT_TRUE(e.radii.empty() || radii == wantRadii) << "radii";
 
     // Each triangle turns counter-clockwise about its corners' unit normal;
     // a fan over three corners in a line adds a triangle with no turn at all.
@@ -145,9 +128,8 @@ std::vector<std::string> checkSolid(const assets::Solid& solid, const Expectatio
         colours.insert(colours.end(), std::size_t(run->count), run->colour);
     for (std::size_t f = 0; f < faces.size() && f < colours.size(); ++f)
         for (int c = 0; c < faces[f].second; ++c) offColour += v[faces[f].first + c].colour != assets::colourOf(colours[f]);
-    if (unturned || offColour || colours.size() != faces.size())
-        out.push_back(line(unturned, " corners not turned about, ", offColour, " off their run's colour, ", colours.size(),
-                           " faces in the runs"));
+    EXPECT_EQ(std::make_tuple(unturned, offColour, colours.size()), std::make_tuple(0, 0, faces.size()))
+        << "corners not turned about, off their run's colour, faces in the runs";
 
     // Closed: every edge, cut where other points lie on it, is crossed as
     // often one way as the other.
@@ -168,7 +150,7 @@ std::vector<std::string> checkSolid(const assets::Solid& solid, const Expectatio
             }
         }
     const int open = int(std::count_if(balance.begin(), balance.end(), [](const auto& b) { return b.second != 0; }));
-    if (open != e.openEdges) out.push_back(line(open, " edges are not matched by one the other way"));
+    EXPECT_EQ(open, e.openEdges) << "edges not matched by one the other way";
 
     // Just behind each face the solid is, just in front of it it is not (or,
     // where faces cross, less so).
@@ -180,11 +162,8 @@ std::vector<std::string> checkSolid(const assets::Solid& solid, const Expectatio
         const double front = windingNumber(m, q + step), back = windingNumber(m, q - step);
         wrong += !(back > 0.5 && front > -0.5 && back - front > 0.5 && (e.crossing || std::fabs(front) < 0.5));
     }
-    if (wrong) out.push_back(line(wrong, " faces do not look out of the solid"));
-    return out;
+    EXPECT_EQ(wrong, 0) << "faces that do not look out of the solid";
 }
-
-
 
 // A square in z = 1 and, after it, a triangle in the plane x = -2 whose
 // listed order makes its normal (1, 0, 0) point at the origin's side. The
@@ -215,9 +194,9 @@ TEST(Polytope, TerminatorAndOutwardTurnFaces) {
 TEST(Catalogue, EverySolidMeetsItsCensusAndLooks) {
     ASSERT_EQ(std::size(expectations), std::size(assets::solids));
     for (std::size_t i = 0; i < std::size(assets::solids); ++i) {
+        SCOPED_TRACE(assets::solids[i].name);
         ASSERT_STREQ(assets::solids[i].name, expectations[i].name);
-        for (const std::string& failure : checkSolid(assets::solids[i], expectations[i]))
-            ADD_FAILURE() << assets::solids[i].name << ": " << failure;
+        expectSolid(assets::solids[i], expectations[i]);
     }
 }
 
