@@ -14,31 +14,18 @@ libraries = {  # library: (files, libraries it may use)
     "music": ("music.h music.cpp", []),
     "frame": ("frame.h frame.cpp pass_clock.h", ["core", "geometry", "shaders", "timeline"]),
     "demo": ("demo.h demo.cpp main.cpp player.h player.cpp", ["frame", "music"]),
-    "capture": ("capture/*", ["frame"]),
+    "capture": (" ".join(os.listdir(os.path.join(root, "capture"))), ["frame"]),
 }
-
-def reach(name):
-    seen = {name}
-    for used in libraries[name][1]:
-        seen |= reach(used)
-    return seen
-
-owner = {f: name for name, (files, _) in libraries.items() for f in files.split() if f != "capture/*"}
+reach = lambda name: {name}.union(*(reach(used) for used in libraries[name][1]))
+owner = {f: name for name, (files, _) in libraries.items() for f in files.split()}
 faults = []
 for folder in ("src", "capture"):
-    for f in sorted(os.listdir(os.path.join(root, folder))):
-        if not f.endswith((".h", ".cpp")):
-            continue
-        lib = "capture" if folder == "capture" else owner.get(f)
-        if lib is None:
-            faults.append(f"{folder}/{f} belongs to no library")
-            continue
+    for f in sorted(f for f in os.listdir(os.path.join(root, folder)) if f.endswith((".h", ".cpp"))):
+        lib = owner.get(f, "no library")
         text = open(os.path.join(root, folder, f), encoding="utf-8").read()
         for header in re.findall(r'^\s*#\s*include\s+"([^"]+)"', text, re.M):
-            target = "capture" if folder == "capture" and os.path.exists(os.path.join(root, "capture", header)) \
-                else owner.get(header)
-            if target not in reach(lib):
-                faults.append(f"{folder}/{f} ({lib}) includes {header} ({target or 'unknown'})")
+            if owner.get(header) not in reach(lib) if lib in libraries else True:
+                faults.append(f"{folder}/{f} ({lib}) includes {header} ({owner.get(header, 'unknown')})")
 
 needed = subprocess.run(["objdump", "-p", unit_tests], capture_output=True, text=True).stdout
 for lib in re.findall(r"NEEDED\s+(\S+)", needed):

@@ -66,37 +66,25 @@ struct Ledger {
     }
 } ledger;
 
-// One counting wrapper per entry point, around the pointer GLEW loaded.
-#define TRACK_GEN(fn, kind)                                                                         \
-    decltype(fn) real_##fn;                                                                         \
-    void GLAPIENTRY track_##fn(GLsizei n, GLuint* ids) { real_##fn(n, ids), ledger.made(kind, n, ids); }
-#define TRACK_DELETE(fn, kind)                                                                      \
-    decltype(fn) real_##fn;                                                                         \
-    void GLAPIENTRY track_##fn(GLsizei n, const GLuint* ids) { ledger.deleted(kind, n, ids), real_##fn(n, ids); }
-TRACK_GEN(glGenBuffers, "buffer")
-TRACK_DELETE(glDeleteBuffers, "buffer")
-TRACK_GEN(glGenVertexArrays, "vertex array")
-TRACK_DELETE(glDeleteVertexArrays, "vertex array")
-TRACK_GEN(glGenFramebuffers, "framebuffer")
-TRACK_DELETE(glDeleteFramebuffers, "framebuffer")
-TRACK_GEN(glGenRenderbuffers, "renderbuffer")
-TRACK_DELETE(glDeleteRenderbuffers, "renderbuffer")
-PFNGLDELETEPROGRAMPROC real_glDeleteProgram;
-PFNGLDELETESHADERPROC real_glDeleteShader;
-void GLAPIENTRY track_glDeleteProgram(GLuint id) { ledger.deleted("program", 1, &id), real_glDeleteProgram(id); }
-void GLAPIENTRY track_glDeleteShader(GLuint id) { ledger.deleted("shader", 1, &id), real_glDeleteShader(id); }
+// Counting wrappers around the pointers GLEW loaded, for a kind's entry
+// points that make and delete.
+#define TRACK(gen, del, kind)                                                                       \
+    decltype(gen) real_##gen;                                                                       \
+    decltype(del) real_##del;                                                                       \
+    void GLAPIENTRY track_##gen(GLsizei n, GLuint* ids) { real_##gen(n, ids), ledger.made(kind, n, ids); } \
+    void GLAPIENTRY track_##del(GLsizei n, const GLuint* ids) { ledger.deleted(kind, n, ids), real_##del(n, ids); }
+TRACK(glGenBuffers, glDeleteBuffers, "buffer")
+TRACK(glGenVertexArrays, glDeleteVertexArrays, "vertex array")
+TRACK(glGenFramebuffers, glDeleteFramebuffers, "framebuffer")
+TRACK(glGenRenderbuffers, glDeleteRenderbuffers, "renderbuffer")
 PFNGLCREATEPROGRAMPROC real_glCreateProgram;
 PFNGLCREATESHADERPROC real_glCreateShader;
-GLuint GLAPIENTRY track_glCreateProgram() {
-    const GLuint id = real_glCreateProgram();
-    ledger.made("program", 1, &id);
-    return id;
-}
-GLuint GLAPIENTRY track_glCreateShader(GLenum type) {
-    const GLuint id = real_glCreateShader(type);
-    ledger.made("shader", 1, &id);
-    return id;
-}
+PFNGLDELETEPROGRAMPROC real_glDeleteProgram;
+PFNGLDELETESHADERPROC real_glDeleteShader;
+GLuint GLAPIENTRY track_glCreateProgram() { GLuint id = real_glCreateProgram(); return ledger.made("program", 1, &id), id; }
+GLuint GLAPIENTRY track_glCreateShader(GLenum type) { GLuint id = real_glCreateShader(type); return ledger.made("shader", 1, &id), id; }
+void GLAPIENTRY track_glDeleteProgram(GLuint id) { ledger.deleted("program", 1, &id), real_glDeleteProgram(id); }
+void GLAPIENTRY track_glDeleteShader(GLuint id) { ledger.deleted("shader", 1, &id), real_glDeleteShader(id); }
 #define HOOK(fn) (real_##fn = fn, fn = track_##fn)
 
 class Checker : public demo::Observer {

@@ -5,7 +5,6 @@
 #include <SFML/Window/Context.hpp>
 
 #include <memory>
-#include <unistd.h>
 
 namespace testgl {
 
@@ -61,23 +60,6 @@ std::vector<float> Target::read(GLenum what) const {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
     glReadPixels(0, 0, width, height, what, GL_FLOAT, values.data());
     return values;
-}
-
-StdoutCapture::StdoutCapture() : saved((std::fflush(stdout), dup(1))), file(std::tmpfile()) {
-    dup2(fileno(file), 1);
-}
-
-std::string StdoutCapture::text() {
-    std::string out;
-    if (file == nullptr) return out;
-    std::fflush(stdout);
-    dup2(saved, 1), close(saved);
-    std::rewind(file);
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) out.append(buffer, n);
-    std::fclose(file);
-    file = nullptr;
-    return out;
 }
 
 } // namespace testgl

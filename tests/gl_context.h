@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -39,19 +38,6 @@ public:
     std::vector<float> depth() const { return read(GL_DEPTH_COMPONENT); }
     int width, height;
     GLuint framebuffer = 0, buffers[2] = {};
-};
-
-// What the process writes to standard output (file descriptor 1) from
-// construction until text().
-class StdoutCapture {
-public:
-    StdoutCapture();
-    ~StdoutCapture() { text(); }
-    std::string text();
-
-private:
-    int saved = -1;
-    std::FILE* file = nullptr;
 };
 
 } // namespace testgl

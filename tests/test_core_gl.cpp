@@ -1,8 +1,8 @@
 // The rendering core against a real context, where the demo's own frames
-// cannot show it: the model's draw with bindings and hidden instances, and
-// the shader logs. (Moves and deletes are followed in the checked build,
-// the upload without direct state access in a run of the demo without it;
-// targets, bindings and borders show in the golden frames.)
+// cannot show it: both upload paths, the model's draw with bindings and
+// hidden instances, and the shader logs. (Moves and deletes are followed in
+// the checked build; targets, bindings and borders show in the golden
+// frames.)
 #include "assets.h"
 #include "gl_context.h"
 #include "model.h"
@@ -43,7 +43,37 @@ Tovik::ShaderProgram makeProgram(const char* fragment = fragmentSource) {
 // The screen quad: the unit square in two triangles.
 void fill(Tovik::Part& part) { createBloomfield(part); }
 
-using CoreGl = testgl::GlTest;
+// Each test restores the upload path it found, so that a later test on a
+// context without direct state access never calls a null entry point.
+class CoreGl : public testgl::GlTest {
+protected:
+    void TearDown() override {
+        Tovik::Part::directStateAccess = dsa;
+        testgl::GlTest::TearDown();
+    }
+    const bool dsa = Tovik::Part::directStateAccess;
+};
+
+// Mesa keeps ARB_direct_state_access whatever it is told, so only here can
+// the uploads take the plain bind-and-upload path they take on a context
+// without it.
+TEST_F(CoreGl, UploadsLandInTheBuffersWithAndWithoutDirectStateAccess) {
+    Tovik::ShaderProgram program = makeProgram();
+    for (bool direct : {true, false}) {
+        Tovik::Part::directStateAccess = direct;
+        Tovik::Part part(program, nullptr);
+        fill(part);
+        std::vector<float> vertices(8);
+        std::vector<std::uint32_t> elements(6);
+        glGetNamedBufferSubData(part.vertexBuffer, 0, 32, vertices.data());
+        glGetNamedBufferSubData(part.elementBuffer, 0, 24, elements.data());
+        EXPECT_EQ(vertices, (std::vector<float>{0, 0, 1, 0, 0, 1, 1, 1})) << "direct " << direct;
+        EXPECT_EQ(elements, (std::vector<std::uint32_t>{0, 1, 2, 2, 1, 3})) << "direct " << direct;
+        GLint recorded = 0;
+        glGetVertexArrayiv(part.vertexArray, GL_ELEMENT_ARRAY_BUFFER_BINDING, &recorded);
+        EXPECT_EQ(GLuint(recorded), part.elementBuffer);
+    }
+}
 
 // Instances draw with their world matrix, an instance without a valid Part
 // draws nothing, and each drawn instance takes its slice of the bindings in
@@ -84,13 +114,13 @@ TEST_F(CoreGl, TheModelDrawsInstancesWithTheirWorldAndBindings) {
 // The driver's logs reach standard output verbatim, each with an end of
 // line, and nothing when there is nothing to say.
 TEST_F(CoreGl, LogsArePrintedVerbatim) {
-    testgl::StdoutCapture clean;
+    ::testing::internal::CaptureStdout();
     makeProgram();
-    EXPECT_EQ(clean.text(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 
-    testgl::StdoutCapture broken;
+    ::testing::internal::CaptureStdout();
     Tovik::ShaderProgram program = makeProgram("#version 330\nout vec4 outColour;\nvoid main() { oops }\n");
-    const std::string printed = broken.text();
+    const std::string printed = ::testing::internal::GetCapturedStdout();
     char log[4096] = {};
     glGetProgramInfoLog(program.id, sizeof log, nullptr, log);
     ASSERT_GT(std::strlen(log), 0u);

@@ -13,50 +13,15 @@
 
 namespace {
 
-// Each solid's census: its scale, points, index entries, the vertices and
-// indices of its mesh, faces by corner count and the radii of the points
-// (unscaled).
-struct Expectation {
-    const char* name;
-    float scale;
-    // Distinct corner positions (a table may number one position twice),
-    // index entries of the table, then vertices and indices of the mesh.
-    std::size_t points, indexEntries, vertices, indices;
-    std::vector<std::pair<int, int>> sizes; // corners -> faces
-    std::vector<std::pair<double, int>> radii; // unscaled radius -> points; empty: not listed
-    // Star solids cross themselves: the side a face looks at need not be
-    // empty space, only less covered than the side behind it.
-    bool crossing = false;
-    // Edges left unmatched on purpose (kites laid over notches).
-    int openEdges = 0;
-};
-
-const Expectation expectations[] = {
-    {"Hub", 5, 22, 148, 112, 120, {{3, 35}, {7, 1}}, {}},
-    {"RivalHub", 5, 10, 64, 48, 48, {{3, 16}}, {}},
-    {"SRTC3", 0.6f, 62, 480, 360, 360, {{3, 120}}, {{4.535, 20}, {4.980, 12}, {8.472, 30}}},
-    {"SRTC31", 1.2f, 122, 600, 480, 720, {{3, 60}, {5, 60}}, {{2.803, 20}, {3.078, 12}, {3.236, 30}, {3.754, 60}}},
-    {"TSI2", 0.6f, 116, 696, 540, 684, {{3, 120}, {4, 24}, {7, 12}},
-     {{1.618, 12}, {1.706, 24}, {1.914, 36}, {2.802, 20}, {4.980, 12}, {9.827, 12}}},
-    {"TSD12", 1, 32, 204, 156, 180, {{3, 36}, {4, 12}}, {{1.070, 4}, {1.902, 12}, {4.535, 16}}},
-    // The table numbers four of its positions twice.
-    {"SCO6", 1, 98, 624, 480, 576, {{3, 96}, {4, 48}},
-     {{1.155, 12}, {1.633, 6}, {2.000, 24}, {2.582, 24}, {2.828, 8}, {3.464, 24}}},
-    {"MIH", 3, 104, 960, 720, 720, {{3, 240}}, {{0.959, 60}, {1.009, 12}, {1.209, 12}, {1.414, 20}}, true},
-    {"GTI", 1, 52, 480, 360, 360, {{3, 120}}, {{0.816, 20}, {1.095, 20}, {4.353, 12}}, true},
-    {"TSI22", 0.5f, 104, 564, 444, 612, {{3, 96}, {5, 12}, {8, 12}},
-     {{1.618, 12}, {1.706, 24}, {1.914, 12}, {2.802, 20}, {4.980, 12}, {9.827, 24}}},
-    {"TSI28", 1, 116, 504, 396, 540, {{3, 72}, {4, 12}, {5, 12}, {6, 12}},
-     {{1.618, 24}, {1.706, 36}, {1.914, 24}, {2.802, 20}, {4.980, 12}}},
-    // Each kite covers its hexagon's notch; the two triangles that met
-    // the hexagon there keep an edge inside the kite.
-    {"SRTC15", 0.618f, 194, 780, 600, 720, {{3, 120}, {4, 60}},
-     {{3.078, 12}, {3.754, 60}, {4.466, 60}, {4.980, 12}, {5.236, 30}, {7.337, 20}}, true, 120},
-    {"SRTC35", 0.8f, 182, 900, 720, 1080, {{4, 180}}, {{3.443, 60}, {3.754, 60}, {4.535, 20}, {4.980, 12}, {5.236, 30}}},
-    {"GTicosidodeca", 2.618f, 42, 320, 240, 240, {{3, 80}}, {{1.7013, 30}, {0.8944, 12}}, true},
-    {"Dodecadodeca", 4, 42, 312, 240, 288, {{3, 60}, {5, 12}}, {{1.1547, 30}, {0.98225, 12}}, true},
-    {"SCO2", 2.236f, 50, 384, 288, 288, {{3, 96}}, {{1.155, 12}, {1.414, 8}, {1.633, 6}, {2.000, 24}}},
-};
+// The solids whose faces cross each other: the side a face looks at need
+// not be empty space there, only less covered than the side behind it.
+// SRTC15 leaves 120 edges unmatched on purpose: each kite covers its
+// hexagon's notch, and the two triangles that met the hexagon there keep an
+// edge inside the kite. (The tables themselves are pinned byte for byte by
+// their generator; what is checked here is the mesh built from them.)
+bool crossing(const std::string& name) {
+    return name == "MIH" || name == "GTI" || name == "SRTC15" || name == "GTicosidodeca" || name == "Dodecadodeca";
+}
 
 using dvec3 = glm::dvec3;
 
@@ -74,15 +39,15 @@ double windingNumber(const assets::PolytopeMesh& m, const dvec3& q) {
     return sum / (4 * M_PI);
 }
 
-// The solid's mesh has fans from each face's first corner, the census, unit
-// normals along each triangle's turn, the colours of the table's runs, and a
-// closed surface whose faces look out.
-void expectSolid(const assets::Solid& solid, const Expectation& e) {
+// The solid's mesh has fans from each face's first corner, unit normals
+// along each triangle's turn, the colours of the table's runs, and a closed
+// surface whose faces look out.
+void expectSolid(const assets::Solid& solid) {
     const assets::PolytopeMesh m = assets::buildPolytopeMesh(solid.table, solid.scale, solid.outward);
     const auto& v = m.vertices;
     const auto& idx = m.indices;
     // A face is a fan of triangles from its first corner; the next face's
-    // corners follow its last (the census counts what is left over).
+    // corners follow its last.
     std::vector<std::pair<std::uint32_t, int>> faces; // first vertex, corners
     std::uint32_t next = 0;
     for (std::size_t t = 0; t + 2 < idx.size(); t += 3) {
@@ -98,21 +63,10 @@ void expectSolid(const assets::Solid& solid, const Expectation& e) {
     std::vector<int> pointOf;
     for (const auto& vertex : v) {
         const auto key = std::make_tuple(vertex.position.x, vertex.position.y, vertex.position.z);
-        if (ids.emplace(key, int(points.size())).second) points.push_back(dvec3(vertex.position) / double(e.scale));
+        if (ids.emplace(key, int(points.size())).second) points.push_back(dvec3(vertex.position) / double(solid.scale));
         pointOf.push_back(ids[key]);
     }
-    std::map<int, int> sizes, wantSizes(e.sizes.begin(), e.sizes.end());
-    for (const auto& f : faces) sizes[f.second]++;
-    EXPECT_EQ(std::make_tuple(points.size(), solid.table.indexCount, v.size(), idx.size()),
-              std::make_tuple(e.points, e.indexEntries, e.vertices, e.indices));
-    EXPECT_EQ(sizes, wantSizes) << "faces by corners";
-    std::map<double, int> radii, wantRadii(e.radii.begin(), e.radii.end());
-    for (const dvec3& p : points) {
-        double key = std::round(glm::length(p) * 1000) / 1000;
-        for (const auto& w : e.radii) key = std::fabs(w.first - glm::length(p)) < 2e-3 ? w.first : key;
-        radii[key]++;
-    }
-    EXPECT_TRUE(e.radii.empty() || radii == wantRadii) << "radii";
+    EXPECT_EQ(next, v.size()) << "vertices after the last fan";
 
     // Each triangle turns counter-clockwise about its corners' unit normal;
     // a fan over three corners in a line adds a triangle with no turn at all.
@@ -150,7 +104,7 @@ void expectSolid(const assets::Solid& solid, const Expectation& e) {
             }
         }
     const int open = int(std::count_if(balance.begin(), balance.end(), [](const auto& b) { return b.second != 0; }));
-    EXPECT_EQ(open, e.openEdges) << "edges not matched by one the other way";
+    EXPECT_EQ(open, solid.name == std::string("SRTC15") ? 120 : 0) << "edges not matched by one the other way";
 
     // Just behind each face the solid is, just in front of it it is not (or,
     // where faces cross, less so).
@@ -158,9 +112,9 @@ void expectSolid(const assets::Solid& solid, const Expectation& e) {
     for (const auto& face : faces) {
         const auto& c = v[face.first];
         const dvec3 q = dvec3(c.position + v[face.first + 1].position + v[face.first + 2].position) / 3.0;
-        const dvec3 step = dvec3(c.normal) * (1e-3 * e.scale);
+        const dvec3 step = dvec3(c.normal) * (1e-3 * solid.scale);
         const double front = windingNumber(m, q + step), back = windingNumber(m, q - step);
-        wrong += !(back > 0.5 && front > -0.5 && back - front > 0.5 && (e.crossing || std::fabs(front) < 0.5));
+        wrong += !(back > 0.5 && front > -0.5 && back - front > 0.5 && (crossing(solid.name) || std::fabs(front) < 0.5));
     }
     EXPECT_EQ(wrong, 0) << "faces that do not look out of the solid";
 }
@@ -191,12 +145,10 @@ TEST(Polytope, TerminatorAndOutwardTurnFaces) {
     }
 }
 
-TEST(Catalogue, EverySolidMeetsItsCensusAndLooks) {
-    ASSERT_EQ(std::size(expectations), std::size(assets::solids));
-    for (std::size_t i = 0; i < std::size(assets::solids); ++i) {
-        SCOPED_TRACE(assets::solids[i].name);
-        ASSERT_STREQ(assets::solids[i].name, expectations[i].name);
-        expectSolid(assets::solids[i], expectations[i]);
+TEST(Catalogue, EverySolidIsAClosedSurfaceLookingOut) {
+    for (const assets::Solid& solid : assets::solids) {
+        SCOPED_TRACE(solid.name);
+        expectSolid(solid);
     }
 }
 

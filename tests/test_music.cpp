@@ -80,14 +80,15 @@ TEST_F(MusicTest, PlaysAtPitchAndLevelOnceOrUntilDestroyed) {
 }
 
 // Started part way in, the music plays from there (the second tone, not the
-// first) to the cut, pauses silently with its clock held, and reports the
-// moment heard as the soundtrack's own.
-TEST_F(MusicTest, StartsWhereAskedPausesAndStopsAtTheCut) {
+// first) to the cut, pauses silently with its clock held, reports the moment
+// heard as the soundtrack's own, and after a seek plays and reports from
+// the new moment (the first tone again).
+TEST_F(MusicTest, StartsWhereAskedPausesSeeksAndStopsAtTheCut) {
     ASSERT_EQ(testproc::shell("ffmpeg -v error -f lavfi -i sine=f=500:d=1 -f lavfi -i sine=f=1000:d=2 -filter_complex "
                               "'concat=n=2:v=0:a=1,volume=0.5' -ar 44100 -ac 2 -b:a 192k vandrel.mp3").status, 0);
     Recorder recorder;
     ASSERT_TRUE(recorder.live());
-    double heard[3];
+    double heard[4];
     {
         Music music(1.5, 2.5);
         sleepSeconds(0.5);
@@ -98,17 +99,24 @@ TEST_F(MusicTest, StartsWhereAskedPausesAndStopsAtTheCut) {
         sleepSeconds(0.8);
         heard[2] = music.heard();
         music.setPaused(false);
-        sleepSeconds(1.5);
+        sleepSeconds(1.5); // half a second to the cut, then silence
+        music.seek(0.2);
+        sleepSeconds(0.4);
+        heard[3] = music.heard();
+        sleepSeconds(0.2);
     }
     EXPECT_NEAR(heard[0], 2.0, 0.1);
     EXPECT_NEAR(heard[2], heard[1], 0.01) << "the clock ran on while paused";
+    EXPECT_NEAR(heard[3], 0.6, 0.1);
     const std::vector<float> x = recorder.stop().channel(0);
     const Span span = audibleSpan(x, silence);
     ASSERT_GT(span.end, span.begin);
-    // One second of sound in all, interrupted for a second.
-    EXPECT_NEAR(double(span.end - span.begin) / 44100.0, 2.0, 0.15);
-    const std::vector<float> start(x.begin() + std::ptrdiff_t(span.begin + 2205), x.begin() + std::ptrdiff_t(span.begin + 13230));
-    EXPECT_NEAR(toneFrequency(start, 44100), 1000.0, 5.0);
+    // Half a second, a second's pause, half a second to the cut, a second's
+    // silence, then the first tone from 0.2 s.
+    EXPECT_NEAR(double(span.end - span.begin) / 44100.0, 3.6, 0.2);
+    auto tone = [&](std::size_t at) { return toneFrequency({x.begin() + at, x.begin() + at + 8820}, 44100); };
+    EXPECT_NEAR(tone(span.begin + 2205), 1000.0, 5.0);
+    EXPECT_NEAR(tone(span.end - 13230), 500.0, 5.0);
 }
 
 // A server socket that accepts connections into its backlog and never says
@@ -167,59 +175,59 @@ TEST_F(MusicTest, SilentWhenThereIsNothingToPlayOrNowhereToPlayIt) {
     }
 }
 
+// Plays a demo binary in the soundtrack's folder for four seconds with the
+// sink recorded, and ends it with Escape (full screen) or by closing its
+// window.
+struct Played {
+    int status;
+    std::string out, err;
+    std::vector<float> sound;
+};
+Played play(const std::string& binary, const std::vector<std::string>& args, bool escape) {
+    testproc::Screen screen;
+    Recorder recorder;
+    testproc::Process demo(binary, args, SOUNDTRACK_DIR, std::getenv("DISPLAY"));
+    const testproc::Window window = screen.waitForWindow(20);
+    sleepSeconds(4);
+    if (escape) testproc::key("keydown", "Escape");
+    else screen.sendClose(window);
+    const int status = demo.wait(20);
+    testproc::key("keyup", "Escape");
+    return {window ? status : -3, demo.out(), demo.err(), recorder.stop().channel(-1)};
+}
+
 // The whole program with its soundtrack: audible on the sink, and status 0
 // after Escape. With its sound library hidden from it (bound away in a mount
 // namespace of its own, as on a machine without PulseAudio) it starts all
 // the same and plays silently.
 TEST_F(MusicTest, TheDemoPlaysItsSoundtrackOrSilentlyWithoutTheLibrary) {
-    testproc::Screen screen;
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X server";
-    ASSERT_TRUE(screen.open());
+    if (!std::getenv("DISPLAY") || geteuid() != 0) GTEST_SKIP() << "needs an X server, and root to hide the library";
     const std::string hide = "mount --bind /dev/null \"$(ldconfig -p | awk '/libpulse.so.0 /{print $NF; exit}')\"";
     for (bool hidden : {false, true}) {
-        SCOPED_TRACE(hidden ? "library hidden" : "library present");
-        if (hidden && geteuid() != 0) GTEST_SKIP() << "hiding the library needs root";
-        Recorder recorder;
-        ASSERT_TRUE(recorder.live());
-        const std::vector<std::string> args = {"--mount", "sh", "-c", hide + " && exec \"$0\"", DEMO_BINARY};
-        testproc::Process demo(hidden ? "/usr/bin/unshare" : DEMO_BINARY, hidden ? args : std::vector<std::string>{},
-                               SOUNDTRACK_DIR, std::getenv("DISPLAY"));
-        ASSERT_NE(screen.waitForWindow(20), 0u) << demo.err();
-        sleepSeconds(4);
-        testproc::key("keydown", "Escape");
-        EXPECT_EQ(demo.wait(20), 0) << demo.err();
-        testproc::key("keyup", "Escape");
-        EXPECT_EQ(demo.out() + demo.err(), "");
-        const std::vector<float> x = recorder.stop().channel(-1);
-        EXPECT_EQ(toDb(rms(x.data(), x.size())) > -40.0, !hidden);
+        const Played run = hidden ? play("/usr/bin/unshare", {"--mount", "sh", "-c", hide + " && exec \"$0\"", DEMO_BINARY}, true)
+                                  : play(DEMO_BINARY, {}, true);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out + run.err, "");
+        EXPECT_EQ(toDb(rms(run.sound.data(), run.sound.size())) > -40.0, !hidden) << "hidden " << hidden;
     }
 }
 
-// After a seek the picture follows the music as the server reports it
-// heard; without that rule it would run ahead by the stream's latency and
-// the start-up of the new stream, or lag by the wait for the first report.
+// After a seek the picture follows the music as the server reports it heard
+// (without that rule it would run ahead by the stream's latency and the
+// start-up of the new stream, or lag by the wait for the first report), and
+// moves on with it, from bar 12 (28.8 s) into bar 13.
 TEST_F(MusicTest, AfterASeekThePictureKeepsToTheMusic) {
-    testproc::Screen screen;
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X server";
-    ASSERT_TRUE(screen.open());
-    testproc::Process demo(DEMO_CHECKED_BINARY, {"--window", "640x360", "--from", "30"}, SOUNDTRACK_DIR,
-                           std::getenv("DISPLAY"));
-    const testproc::Window window = screen.waitForWindow(20);
-    ASSERT_NE(window, 0u) << demo.err();
-    sleepSeconds(4);
-    screen.sendClose(window);
-    EXPECT_EQ(demo.wait(20), 0) << demo.err();
-    const std::string report = demo.err();
-    const std::size_t at = report.find("picture minus music (ms): ");
-    ASSERT_NE(at, std::string::npos) << report;
+    const Played run = play(DEMO_CHECKED_BINARY, {"--window", "640x360", "--from", "30"}, false);
+    EXPECT_EQ(run.status, 0) << run.err;
     double first = 0, median = 0, last = 0;
-    ASSERT_EQ(std::sscanf(report.c_str() + at, "picture minus music (ms): first %lf, median %lf, last %lf", &first,
-                          &median, &last), 3) << report;
-    std::printf("%s", report.substr(at, report.find('\n', at) - at + 1).c_str());
-    EXPECT_LT(std::fabs(median), 50.0) << report;
-    // ... and moved on with it, from bar 12 (28.8 s) into bar 13.
-    const std::vector<unsigned> bars = testproc::framesPerBarOfCleanRun(report);
-    EXPECT_TRUE(bars.size() == 40 && bars[12] > 0 && bars[13] > 0) << report;
+    const std::size_t at = run.err.find("picture minus music (ms): ");
+    ASSERT_EQ(std::sscanf(run.err.c_str() + std::min(at, run.err.size()),
+                          "picture minus music (ms): first %lf, median %lf, last %lf", &first, &median, &last), 3) << run.err;
+    std::printf("%s", run.err.substr(at, run.err.find('\n', at) - at + 1).c_str());
+    EXPECT_LT(std::fabs(median), 50.0) << run.err;
+    const std::vector<unsigned> bars = testproc::framesPerBarOfCleanRun(run.err);
+    EXPECT_TRUE(bars.size() == 40 && bars[12] > 0 && bars[13] > 0) << run.err;
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -16,9 +17,9 @@ class Programs : public testgl::GlTest {
 protected:
     static void SetUpTestSuite() {
         testgl::ensureContext();
-        testgl::StdoutCapture logs;
+        ::testing::internal::CaptureStdout();
         world = std::make_unique<demo::World>();
-        buildLog = logs.text();
+        buildLog = ::testing::internal::GetCapturedStdout();
     }
     static void TearDownTestSuite() { world.reset(); }
 
@@ -58,6 +59,21 @@ protected:
 };
 
 TEST_F(Programs, AllEightBuildWithoutALog) { EXPECT_EQ(buildLog, ""); }
+
+// Scaled, the scene and bloom images are that fraction of the letterbox in
+// whole pixels, never empty; the composite still covers the letterbox.
+TEST_F(Programs, ScaledImagesKeepTheLetterbox) {
+    const struct { std::uint32_t w, h; float scale; std::uint32_t iw, ih; } cases[] = {
+        {641, 361, 1.0f, 641, 361}, {641, 361, 0.5f, 320, 180}, {640, 360, 0.25f, 160, 90}, {3, 3, 0.25f, 1, 1}};
+    for (const auto& c : cases) {
+        const demo::FrameTargets targets(*world, {7, 5, c.w, c.h}, 0, c.scale);
+        GLint width = 0, height = 0;
+        glGetTextureLevelParameteriv(targets.blurTextureB.id, 0, GL_TEXTURE_WIDTH, &width);
+        glGetTextureLevelParameteriv(targets.blurTextureB.id, 0, GL_TEXTURE_HEIGHT, &height);
+        EXPECT_EQ(std::make_tuple(targets.image.width, targets.image.height, width, height, targets.screenTarget.width),
+                  std::make_tuple(c.iw, c.ih, GLint(c.iw), GLint(c.ih), c.w)) << c.scale;
+    }
+}
 
 // On a flat image, away from the edges, a pass keeps the value scaled by the
 // weights' sum, 0.9999994, whatever the axis and the tap spacing.

@@ -33,22 +33,11 @@ using demo::choreograph;
 using glm::mat4;
 using glm::vec3;
 namespace inst = demo::instance;
-constexpr std::uint64_t none = Tovik::Model::none;
 
 // Single precision through chained products and angles of up to a few
 // thousand radians stays within this of the double-precision references.
 float tolerance(float expected) { return 1e-5f + 2e-5f * std::fabs(expected); }
 
-::testing::AssertionResult near(vec3 got, vec3 want) {
-    for (int i = 0; i < 3; ++i)
-        if (!(std::fabs(got[i] - want[i]) <= tolerance(want[i])))
-            return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z
-                                                 << "), want (" << want.x << ", " << want.y << ", "
-                                                 << want.z << ")";
-    return ::testing::AssertionSuccess();
-}
-
-vec3 translation(const mat4& m) { return vec3(m[3]); }
 mat4 Ry(float angle) { return glm::rotate(mat4(1.0f), angle, vec3(0, 1, 0)); }
 mat4 Rx(float angle) { return glm::rotate(mat4(1.0f), angle, vec3(1, 0, 0)); }
 
@@ -80,20 +69,17 @@ TEST(Bars, EndAfterBarThirtyNine) {
 TEST(Choreography, CurvesAtTheirTurningPoints) {
     const struct { float t, A, H, e, h, w, d, theta, R1, R3; } cases[] = {
         {0.0f, 0, 7401.6f, 0, 1, 0, 0, 0, 20, 20},
-        {14.4f, 0, 489.6f, 0, 1, 0, 0, 0, 20, 20},
         {16.8f, 0, 144, 0, 0.5f, 0, 0, 0, 20, 20},
         {19.2f, 0, 28.8f, 0, 0, 0, 0, 0, 20, 20},
         {24.0f, 0, 28.8f, 0, 0, 0.5f, 0, 0, 20, 20},
         {28.8f, 0, 28.8f, 0, 0, 1, 0, 0, 20, 20},
         {48.0f, 0, 28.8f, 0, 0, 1, 0, 0, 20, 20},
-        {50.0f, 2, 26.8f, 0, 0, 1, 0, 0, 20, 20},
         {52.8f, 4.8f, 24, 0, 0, 1, 0, 0, 20, 20},
         {53.3f, 5.3f, 23.5f, 0, 0, 0.895833f, 5, 0, 20, 20},
         {53.8f, 5.8f, 23, 0, 0, 0.791667f, 10, 0, 20, 20},
         {55.2f, 7.2f, 21.6f, 0, 0, 0.5f, 10, 0, 20, 20},
         {57.6f, 9.6f, 19.2f, 0, 0, 0, 10, 0, 20, 20},
         {62.4f, 14.4f, 14.4f, 0, 0, 0, 10, 0, 20, 20},
-        {64.8f, 16.8f, 16.8f, 0, 0, 0, 10, 0, 20, 20},
         {66.0f, 18, 18, 0.5f, 0, 0, 10, 0, 22.2288f, 27.7712f},
         {67.2f, 19.2f, 19.2f, 1, 0, 0, 10, 0, 22.3049f, 37.6951f},
         {68.4f, 20.4f, 20.4f, 1, 0, 0, 10, 0.448802f, 35.5424f, 24.4576f},
@@ -215,7 +201,8 @@ TEST(Choreography, WorldPositionsAfterTheModelUpdates) {
         {inst::ring2First + 5, {9.00969f, 27, 4.33884f}},
     };
     for (const auto& c : cases)
-        EXPECT_TRUE(near(translation(model.instances[c.instance].world), c.position)) << c.instance;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(model.instances[c.instance].world[3][i], c.position[i], tolerance(c.position[i])) << c.instance;
 }
 
 TEST(Choreography, PlainDataMadeWithoutTheHeap) {
