@@ -9,7 +9,6 @@
 #include <fstream>
 #include <iterator>
 #include <numeric>
-#include <sstream>
 #include <thread>
 
 namespace audiotest {
@@ -38,15 +37,6 @@ Pcm decodeMp3(const std::string& path, const std::string& filter) {
     return pcm;
 }
 
-bool writeTone(const std::string& path, double hz, double seconds, int rate, int channels, float amplitude) {
-    const std::string wave = std::to_string(amplitude) + "*sin(2*PI*" + std::to_string(hz) + "*t)";
-    return std::system(("ffmpeg -v error -y -f lavfi -i 'aevalsrc=" + wave + (channels == 2 ? "|" + wave : "") +
-                        ":s=" + std::to_string(rate) + ":d=" + std::to_string(seconds) + "' -b:a " +
-                        (channels == 2 ? "192k '" : "64k '") + path + "'").c_str()) == 0;
-}
-
-
-
 double toneFrequency(const std::vector<float>& x, long rate) {
     std::vector<double> rising; // interpolated between the samples either side
     for (std::size_t i = 1; i < x.size(); ++i)
@@ -69,13 +59,6 @@ Span audibleSpan(const std::vector<float>& x, float threshold) {
 
 // Less one: the listing holds a descriptor of its own.
 int countOpenFds() { return int(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})) - 1; }
-
-long readMicroseconds(const std::string& text, const std::string& label) {
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines >> std::ws, line);)
-        if (line.compare(0, label.size(), label) == 0) return std::strtol(line.c_str() + label.size(), nullptr, 10);
-    return -1;
-}
 
 void sleepSeconds(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 

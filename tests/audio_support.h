@@ -25,8 +25,6 @@ struct Pcm {
 // A whole MP3 at its own rate and channel count, through an ffmpeg audio
 // filter; empty on failure.
 Pcm decodeMp3(const std::string& path, const std::string& filter = "anull");
-// A sine tone of peak `amplitude` as an MP3 of one or two channels.
-bool writeTone(const std::string& path, double hz, double seconds, int rate, int channels, float amplitude);
 
 // Frequency of a steady tone from its first and last rising zero crossings.
 double toneFrequency(const std::vector<float>& x, long rate);
@@ -39,8 +37,6 @@ struct Span { std::size_t begin = 0, end = 0; };
 Span audibleSpan(const std::vector<float>& x, float threshold);
 
 int countOpenFds();
-// Microseconds on the first line of `text` that starts with `label`, or -1.
-long readMicroseconds(const std::string& text, const std::string& label);
 void sleepSeconds(double seconds);
 
 // Records the test sink's monitor (44.1 kHz stereo float) from construction

@@ -16,8 +16,7 @@ std::unique_ptr<sf::Context> context;
 std::vector<std::string> takeErrors() {
     std::vector<std::string> out;
     out.swap(errors);
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    while (glGetError() != GL_NO_ERROR) continue;
     return out;
 }
 

@@ -148,14 +148,9 @@ void Screen::sendClose(Window window) {
     XFlush(display);
 }
 
-Window Screen::focusOther() {
-    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 50, 50, 0, 0, 0);
-    XMapWindow(display, window);
-    XSync(display, False);
-    sleepMs(200);
-    focus(window);
-    return window;
-}
+// No window at all: focused on the root, keys would go to the window under
+// the pointer, which may be the demo's.
+void Screen::focusElsewhere() { focus(None); }
 
 void Screen::focus(Window window) {
     XSetInputFocus(display, window, RevertToParent, CurrentTime);

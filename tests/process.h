@@ -63,9 +63,9 @@ public:
     void geometry(Window window, int& x, int& y, int& width, int& height);
     // What a window manager sends when the user closes the window.
     void sendClose(Window window);
-    // A plain window of our own that takes the keyboard focus, as another
-    // program would when the user switches to it.
-    Window focusOther();
+    // Takes the keyboard focus away from every window, as when the user
+    // switches to another program.
+    void focusElsewhere();
     void focus(Window window);
     _XDisplay* display = nullptr;
     std::string name;

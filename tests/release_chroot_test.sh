@@ -84,12 +84,8 @@ sleep 1
 
 # A full-screen window appears, and the demo is still running a few seconds
 # into the piece, showing a picture.
-for _ in $(seq 600); do
-  kill -0 "$demo" 2>/dev/null || fail "the demo ended before its window showed; stderr: $(cat "$work/stderr")"
-  xdotool search --onlyvisible --name '^OpenGL$' > /dev/null 2>&1 && break
-  sleep 0.1
-done
-xdotool search --onlyvisible --name '^OpenGL$' > /dev/null 2>&1 || fail "no window appeared within a minute"
+timeout 60 xdotool search --sync --onlyvisible --name '^OpenGL$' > /dev/null 2>&1 ||
+  fail "no window appeared within a minute; stderr: $(cat "$work/stderr")"
 sleep 4
 kill -0 "$demo" 2>/dev/null || fail "the demo ended early; stderr: $(cat "$work/stderr")"
 colours=$(ffmpeg -v error -f x11grab -video_size 640x480 -i "$DISPLAY" -frames:v 1 -f rawvideo -pix_fmt rgb24 - |

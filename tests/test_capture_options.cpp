@@ -42,9 +42,8 @@ TEST(CaptureOptions, CommandLinesAndTheirFrames) {
         const capture::FrameRange r = capture::frames(o);
         EXPECT_EQ(r.first, c.first) << c.args[0];
         EXPECT_EQ(r.count, c.count) << c.args[0];
-        if (c.mode != Mode::still) {
-            EXPECT_LT(capture::frameTime(r.first + r.count - 1, o.fps), 96.0f);
-        }
+        // The last frame of the range lies inside the demo.
+        EXPECT_TRUE(c.mode == Mode::still || capture::frameTime(r.first + r.count - 1, o.fps) < 96.0f) << c.args[0];
     }
     // Frame 303 at 30 fps and --at 10.1 are the same single-precision moment.
     EXPECT_EQ(capture::frameTime(303, 30), float(capture::parse({"--at", "10.1", "a.png"}).options.at));
@@ -54,7 +53,6 @@ TEST(CaptureOptions, CommandLinesAndTheirFrames) {
 TEST(CaptureOptions, BadCommandLinesAreRefusedWithAReason) {
     const struct { std::vector<std::string> args; const char* says; } cases[] = {
         {{"--size", "0x0", "a.mp4"}, "too small"},
-        {{"--size", "-320x180", "a.mp4"}, "WIDTHxHEIGHT"},
         {{"--size", "99999999999x180", "a.mp4"}, "WIDTHxHEIGHT"},
         {{"--size", "7681x4320", "a.mp4"}, "too large"},
         {{"--size", "321x180", "a.mp4"}, "even width and height; 321x180 is odd (choose, for example, 320x180)"},
@@ -80,6 +78,5 @@ TEST(CaptureOptions, BadCommandLinesAreRefusedWithAReason) {
         EXPECT_NE(p.error.find(c.says), std::string::npos) << shown << ": " << p.error;
     }
 }
-
 
 } // namespace

@@ -103,7 +103,7 @@ TEST_F(DemoRun, AWindowFromAMomentEndsOnlyOnItsOwnEscape) {
     screen.geometry(window, x, y, width, height);
     EXPECT_EQ(width * 10000 + height, 640 * 10000 + 360);
     // Held a second, long enough for any poll of the keyboard to see it.
-    screen.focusOther();
+    screen.focusElsewhere();
     testproc::key("keydown", "Escape");
     sleepSeconds(1.0);
     testproc::key("keyup", "Escape");

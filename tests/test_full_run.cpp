@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
 #include <algorithm>
 
 namespace {
@@ -20,12 +19,11 @@ namespace {
 // one frame in every bar.
 TEST(FullRun, PlaysToItsNaturalEndCleanly) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "no X server (run the tests through scripts/test.sh)";
-    auto demo = std::make_unique<testproc::Process>(DEMO_CHECKED_BINARY, std::vector<std::string>{},
-                                                    SOUNDTRACK_DIR, std::getenv("DISPLAY"));
-    const int status = demo->wait(400);
-    const std::string report = demo->err();
+    testproc::Process demo(DEMO_CHECKED_BINARY, {}, SOUNDTRACK_DIR, std::getenv("DISPLAY"));
+    const int status = demo.wait(400);
+    const std::string report = demo.err();
     EXPECT_EQ(status, 0) << report;
-    EXPECT_EQ(demo->out(), "");
+    EXPECT_EQ(demo.out(), "");
     EXPECT_EQ(report.find("gl objects made at start-up: 0\n"), std::string::npos) << report;
     const std::vector<unsigned> bars = testproc::framesPerBarOfCleanRun(report);
     EXPECT_EQ(bars.size(), demo::lastBar + 1) << report;
