@@ -76,10 +76,6 @@ private:
     std::string line;
 };
 
-} // namespace
-
-namespace {
-
 // Where the picture is in the piece, and the music with it, for a run whose
 // clock restarts (--from, --loop, --rehearse). A seek restarts both; the
 // picture then follows the music as the sound server plays it.
