@@ -52,7 +52,6 @@ public:
         glBindRenderbuffer(GL_RENDERBUFFER, colour);
         glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, GLsizei(width), GLsizei(height));
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-        complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
         glViewport(0, 0, GLsizei(width), GLsizei(height));
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
@@ -91,7 +90,6 @@ public:
     }
 
     GLuint framebuffer = 0;
-    bool complete = false;
 
 private:
     std::size_t bytes;
@@ -125,8 +123,9 @@ struct Scene {
     demo::World world;
     demo::FrameTargets targets;
     glm::mat4 projection;
-    Scene(const demo::Viewport& view, GLuint output)
-        : world(), targets(world, view, output), projection(demo::cameraProjection()) {
+    Scene(const demo::Viewport& view, GLuint output, float scale)
+        : world(demo::shadowMapSizeFor(scale)), targets(world, view, output, scale),
+          projection(demo::cameraProjection()) {
         demo::setGlobalState();
     }
 };
@@ -195,9 +194,13 @@ int captureWithContext(const capture::Options& o) {
         if (!sink) return fail(error);
     }
     Output output(o.width, o.height);
-    Scene scene(demo::letterbox(o.width, o.height), output.framebuffer);
-    if (!output.complete || !scene.targets.complete)
-        return fail("the off-screen images could not be made at this size");
+    Scene scene(demo::letterbox(o.width, o.height), output.framebuffer, o.scale);
+    // What the driver refused ends the capture before a frame is rendered;
+    // the sink, dropped unfinished, takes what it began with it.
+    std::string fault = demo::checkWorld(scene.world);
+    if (fault.empty()) fault = demo::checkTargets(scene.targets);
+    if (fault.empty()) demo::framebufferComplete(output.framebuffer, "output image", fault);
+    if (!fault.empty()) return fail(fault);
     std::unique_ptr<capture::Profiler> profiler;
     if (o.mode == capture::Mode::profile) {
         profiler = std::make_unique<capture::Profiler>(range.count);

@@ -1,9 +1,9 @@
 #include "capture_options.h"
 
-#include <cerrno>
+#include "choreography.h"
+#include "command_line.h"
+
 #include <cmath>
-#include <cstdlib>
-#include <sstream>
 
 namespace capture {
 
@@ -14,65 +14,31 @@ bool endsWith(const std::string& s, const std::string& suffix) {
            s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// A whole decimal number, digits only: no sign, no spaces, no trailing text.
-bool parseCount(const std::string& text, std::uint64_t& value) {
-    if (text.empty() || text.size() > 9) return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + std::uint64_t(c - '0');
-    }
-    return true;
-}
-
-bool parseSeconds(const std::string& text, double& value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return errno == 0 && *end == '\0' && std::isfinite(value);
-}
-
 std::string checkSize(const std::string& text, Options& o) {
-    const std::size_t x = text.find('x');
-    std::uint64_t w = 0, h = 0;
-    if (x == std::string::npos || !parseCount(text.substr(0, x), w) ||
-        !parseCount(text.substr(x + 1), h))
-        return "--size takes WIDTHxHEIGHT in whole pixels, such as 1920x1080, not \"" + text +
-               "\"";
-    if (w < minSide || h < minSide)
-        return "--size " + text + " is too small: each side needs at least " +
-               std::to_string(minSide) + " pixels";
-    if (w > maxWidth || h > maxHeight)
-        return "--size " + text + " is too large: at most " + std::to_string(maxWidth) + "x" +
-               std::to_string(maxHeight);
-    o.width = std::uint32_t(w);
-    o.height = std::uint32_t(h);
-    return "";
-}
-
-std::string describe(double seconds) {
-    std::ostringstream s;
-    s << seconds;
-    return s.str();
+    cli::Size size;
+    const std::string error = cli::parseSize("--size", text, minSide, {maxWidth, maxHeight}, size);
+    o.width = size.width ? size.width : o.width;
+    o.height = size.height ? size.height : o.height;
+    return error;
 }
 
 // Everything that depends on more than one option.
 std::string checkTogether(Options& o) {
     if (o.mode == Mode::help) return "";
+    const double end = double(demo::pieceLength);
     if (o.mode == Mode::still) {
-        if (o.at < 0.0 || o.at >= demoLength)
-            return "--at " + describe(o.at) + " is outside the demo: it runs from 0 to 96 s "
-                   "(96 itself is past the end)";
+        if (o.at < 0.0 || o.at >= end)
+            return "--at " + cli::shown(o.at) + " is outside the demo: it runs from 0 to " + cli::shown(end) +
+                   " s (" + cli::shown(end) + " itself is past the end)";
         if (!endsWith(o.output, ".png")) return "a still (--at) is written as PNG: name a .png file";
         return "";
     }
-    if (o.from < 0.0 || o.from >= demoLength)
-        return "--from " + describe(o.from) + " is outside the demo, which runs from 0 to 96 s";
-    if (o.to <= 0.0 || o.to > demoLength)
-        return "--to " + describe(o.to) + " is outside the demo, which runs from 0 to 96 s";
+    if (o.from < 0.0 || o.from >= end)
+        return "--from " + cli::shown(o.from) + " is outside the demo, which runs from 0 to " + cli::shown(end) + " s";
+    if (o.to <= 0.0 || o.to > end)
+        return "--to " + cli::shown(o.to) + " is outside the demo, which runs from 0 to " + cli::shown(end) + " s";
     if (o.to <= o.from)
-        return "--to " + describe(o.to) + " must come after --from " + describe(o.from);
+        return "--to " + cli::shown(o.to) + " must come after --from " + cli::shown(o.from);
     if (o.mode == Mode::video) {
         if (o.fps != 30 && o.fps != 60) return "a video is made at --fps 30 or --fps 60";
         if (o.width % 2 != 0 || o.height % 2 != 0)
@@ -114,7 +80,7 @@ Parsed parse(const std::vector<std::string>& args) {
         } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--size" || a == "--fps" || a == "--from" || a == "--to" ||
-                   a == "--at" || a == "--soundtrack") {
+                   a == "--at" || a == "--soundtrack" || a == "--scale") {
             if (!value(v)) {
                 p.error = a + " needs a value";
                 return p;
@@ -123,13 +89,15 @@ Parsed parse(const std::vector<std::string>& args) {
             if (a == "--size") {
                 p.error = checkSize(v, o);
             } else if (a == "--fps") {
-                if (!parseCount(v, n) || n > 1000) p.error = "--fps takes a whole number, not \"" + v + "\"";
+                p.error = cli::parseWhole(a, v, 1000, n);
                 o.fps = std::uint32_t(n);
             } else if (a == "--soundtrack") {
                 o.soundtrack = v;
+            } else if (a == "--scale") {
+                p.error = cli::parseScale(a, v, o.scale);
             } else {
                 double& target = a == "--from" ? o.from : a == "--to" ? o.to : o.at;
-                if (!parseSeconds(v, target)) p.error = a + " takes seconds, not \"" + v + "\"";
+                p.error = cli::parseNumber(a, v, target);
                 still = still || a == "--at";
             }
             if (!p.ok()) return p;
@@ -181,6 +149,8 @@ std::string usage(const std::string& program) {
            "  " + program + " [--size WxH] [--fps N] [--from S] [--to S] --sequence DIRECTORY\n"
            "  " + program + " [--size WxH] --at S OUTPUT.png\n"
            "  " + program + " [--size WxH] [--fps N] [--from S] [--to S] --profile\n"
+           "Each also takes --scale F (0.25 to 1): the scene, the bloom and the shadow map\n"
+           "rendered at F of the picture's size, as the demo's --scale does, for a quick preview.\n"
            "Renders the demo off-screen, frame n at n/fps seconds, through the demo's own\n"
            "frame code. Defaults: --size 1920x1080 --fps 60 --from 0 --to 96\n"
            "--soundtrack vandrel.mp3. The picture is the largest centred 16:9 rectangle\n"

@@ -2,6 +2,8 @@
 // The capture program's command line: parsed and checked without a GL
 // context, so every refusal happens before anything is rendered or written.
 
+#include "choreography.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,8 +18,6 @@ enum class Mode {
     help,
 };
 
-// The demo's timeline ends at 96 s (bar 40 is never drawn).
-constexpr double demoLength = 96.0;
 // Beyond 8K UHD the off-screen images alone would need gigabytes.
 constexpr std::uint32_t maxWidth = 7680;
 constexpr std::uint32_t maxHeight = 4320;
@@ -30,11 +30,12 @@ struct Options {
     std::uint32_t height = 1080;
     std::uint32_t fps = 60;
     double from = 0.0;
-    double to = demoLength;
+    double to = double(demo::pieceLength);
     double at = 0.0;                  // the still's moment
     std::string output;               // file (video, still) or directory (sequence)
     std::string soundtrack = "vandrel.mp3";
     bool quiet = false;               // no progress bar
+    float scale = 1.0f;               // of the off-screen images (and the shadow map), as the demo's --scale
 };
 
 // The frames a capture renders: frame n is the moment n / fps, for

@@ -1,5 +1,7 @@
 #include "capture_output.h"
 
+#include "command_line.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -289,14 +291,9 @@ void Progress::end() {
 namespace capture {
 
 Summary summarize(std::vector<double> values) {
-    if (values.empty()) return {};
     double sum = 0.0;
     for (double v : values) sum += v;
-    // The nearest-rank percentile: the smallest value that at least 95 % of
-    // the set does not exceed.
-    const std::size_t rank = (values.size() * 95 + 99) / 100;
-    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(rank - 1), values.end());
-    return {sum / double(values.size()), values[rank - 1]};
+    return {values.empty() ? 0.0 : sum / double(values.size()), cli::percentile(std::move(values), 95)};
 }
 
 } // namespace capture

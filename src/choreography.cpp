@@ -53,7 +53,7 @@ Curves curvesAt(float t) {
     const float fall = std::max(0.0f, 19.2f - t);
     c.H = std::max(c.A, 20.0f * fall * fall - c.A + 28.8f);
     c.theta = stepAngle(t);
-    c.e = clamp01(t / 2.4f - 27.0f);
+    c.e = clamp01(t / barLength - 27.0f);
     c.h = clamp01(4.0f - t / 4.8f);
     c.w = clamp01(t / 9.6f - 2.0f) * clamp01(12.0f - t / 4.8f);
     c.d = std::min(std::max(10.0f * (t - 52.8f), 0.0f), 10.0f);
@@ -166,7 +166,15 @@ Viewport letterbox(std::uint32_t w, std::uint32_t h) {
     return {(w - vw) >> 1, (h - vh) >> 1, vw, vh};
 }
 
-std::uint32_t barIndex(float t) { return std::uint32_t(t / 2.4f); }
+std::uint32_t barIndex(float t) { return std::uint32_t(t / barLength); }
+
+float barStart(std::uint32_t k) {
+    // float(k) * barLength lies within an ulp or two of the line; walk to it.
+    float t = float(k) * barLength;
+    while (t > 0.0f && barIndex(std::nextafter(t, 0.0f)) >= k) t = std::nextafter(t, 0.0f);
+    while (barIndex(t) < k) t = std::nextafter(t, INFINITY);
+    return t;
+}
 
 std::uint32_t shotOf(std::uint32_t bar) {
     std::uint32_t shot = 0;
@@ -200,7 +208,7 @@ Pose choreograph(float t) {
     // The bar is the truncated single-precision quotient. Testing the
     // quotient first keeps the float-to-integer conversion defined for any
     // input (NaN, infinities, times beyond the range of the bar counter).
-    const float quotient = t / 2.4f;
+    const float quotient = t / barLength;
     pose.ended = !(quotient < float(lastBar + 1));
     if (pose.ended) {
         pose.bar = lastBar + 1;

@@ -25,10 +25,20 @@ struct Viewport {
 };
 Viewport letterbox(std::uint32_t windowWidth, std::uint32_t windowHeight);
 
-// The 2.4-second bar that time t falls in, taken on the single-precision
-// quotient as the frame loop does. The demo ends once it passes 39 (96 s).
+// The piece is 40 bars of 2.4 s (100 beats a minute, four to the bar).
+constexpr float barLength = 2.4f; // seconds
+constexpr std::uint32_t barCount = 40;
+constexpr std::uint32_t lastBar = barCount - 1;
+// Seconds; from this moment on (bar 40) nothing is drawn.
+constexpr float pieceLength = float(barCount) * barLength;
+static_assert(pieceLength == 96.0f);
+
+// The bar that time t falls in, taken on the single-precision quotient
+// t / barLength as the frame loop does. The demo ends once it passes 39.
 std::uint32_t barIndex(float t);
-constexpr std::uint32_t lastBar = 39;
+// The first instant of bar k (0 to 40): the smallest single-precision time
+// whose bar is k. 2.4 * k itself may fall a hair short, into bar k - 1.
+float barStart(std::uint32_t k);
 
 // The camera shots: the first bar of each, in order. A shot lasts until the
 // next one's first bar; the last ends with the piece.

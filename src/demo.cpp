@@ -4,20 +4,22 @@
 #include "gl.h"
 #include "music.h"
 #include "player.h"
+#include "transport.h"
 
 #include <SFML/System/Clock.hpp>
 #include <SFML/System/Err.hpp>
 #include <SFML/Window.hpp>
 #include <X11/Xlib.h>
 
-#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <cstring>
 #include <optional>
 #include <streambuf>
 #include <string>
+#include <thread>
 
 namespace demo {
 
@@ -25,9 +27,9 @@ namespace {
 
 // SFML aborts the process with a terse message when it cannot reach the X
 // server, so ask first and say what to do instead. The probe's connection is
-// kept until the window exists: an X server whose last client disconnects
-// resets itself and refuses the next connection for a moment (a bare Xvfb
-// does exactly that), which would make SFML abort after all.
+// kept at least until the window exists: an X server whose last client
+// disconnects resets itself and refuses the next connection for a moment (a
+// bare Xvfb does exactly that), which would make SFML abort after all.
 struct DisplayProbe {
     Display* display = XOpenDisplay(nullptr);
     ~DisplayProbe() {
@@ -76,70 +78,96 @@ private:
     std::string line;
 };
 
-// Where the picture is in the piece, and the music with it, for a run whose
-// clock restarts (--from, --loop, --rehearse). A seek restarts both; the
-// picture then follows the music as the sound server plays it.
-class Transport {
+// The transport's way to the soundtrack.
+class Soundtrack final : public MusicControl {
 public:
-    Transport(std::optional<Music>& music, double from) : music(music) { seek(from); }
+    explicit Soundtrack(Music& music) : music(music) {}
+    void seek(double seconds) override { music.seek(seconds); }
+    void setPaused(bool paused) override { music.setPaused(paused); }
+    double heard() override { return music.heard(); }
 
-    double now() const { return std::chrono::duration<double>(Clock::now() - origin).count(); }
-    // The picture's time, given the music's heard time read just before.
-    float time(double heard) { return float(clock.time(now(), heard)); }
-    float time() { return time(music ? music->heard() : -1.0); }
+private:
+    Music& music;
+};
 
-    void seek(double target) {
-        const bool paused = clock.paused();
-        if (music) music->seek(target);
-        clock.restart(target, now(), music.has_value());
-        if (paused) clock.pause(target);
+// The rehearsal keys of one frame, gathered while SFML hands out events and
+// acted on afterwards, so that what they cost is the demo's own.
+struct Keys {
+    sf::Keyboard::Key pressed[16];
+    int count = 0;
+    void add(sf::Keyboard::Key key) {
+        if (count < 16) pressed[count++] = key;
     }
-    void togglePause() {
-        const float t = time();
-        if (music) music->setPaused(!clock.paused());
-        if (clock.paused()) clock.restart(t, now(), music.has_value());
-        else clock.pause(t);
+};
+
+// Acts on the rehearsal keys; true when the picture's place changed.
+bool act(const Keys& keys, Transport& transport, double now) {
+    bool moved = false;
+    for (int i = 0; i < keys.count; ++i) {
+        const sf::Keyboard::Key key = keys.pressed[i];
+        if (key == sf::Keyboard::Space) transport.togglePause(now);
+        else if (key == sf::Keyboard::Left) transport.step(-1, now);
+        else if (key == sf::Keyboard::Right) transport.step(1, now);
+        else if (key == sf::Keyboard::Home) transport.home(now);
+        else continue;
+        moved = true;
     }
-    // Left and Right step to the start of the bar before or after the
-    // current one, within bars 0 to 39.
-    void step(int bars) {
-        const int bar = int(barIndex(time())) + bars;
-        seek(2.4 * std::clamp(bar, 0, int(lastBar)));
+    return moved;
+}
+
+// Says where the rehearsal stands, in the window's title and on standard
+// output. The title goes through a connection of our own: SFML's setTitle
+// makes strings, and this runs in the frame loop.
+class PositionReport {
+public:
+    PositionReport(Display* display, ::Window window) : display(display), window(window) {
+        utf8 = XInternAtom(display, "UTF8_STRING", False);
+        netWmName = XInternAtom(display, "_NET_WM_NAME", False);
+        // Lines go out as they are made, from a buffer made here.
+        std::setvbuf(stdout, output, _IOLBF, sizeof output);
+    }
+    void show(float t, bool paused) {
+        describePosition(line, sizeof line, t, paused);
+        std::snprintf(title, sizeof title, "OpenGL: %s", line);
+        XStoreName(display, window, title);
+        XChangeProperty(display, window, netWmName, utf8, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(title), int(std::strlen(title)));
+        XFlush(display);
+        std::printf("%s\n", line);
     }
 
 private:
-    using Clock = std::chrono::steady_clock;
-    std::optional<Music>& music;
-    PictureClock clock;
-    const Clock::time_point origin = Clock::now();
+    Display* display;
+    ::Window window;
+    Atom utf8 = 0, netWmName = 0;
+    char line[96] = {}, title[128] = {};
+    char output[BUFSIZ] = {};
 };
 
-// What the keys ask of the frame loop: the rehearsal keys act on the
-// transport; Escape read from the window's events (when windowed) ends it.
-bool handleKey(sf::Keyboard::Key key, const PlayerOptions& options, Transport* transport) {
-    if (key == sf::Keyboard::Escape) return options.windowed;
-    if (!options.rehearse || !transport) return false;
-    if (key == sf::Keyboard::Space) transport->togglePause();
-    else if (key == sf::Keyboard::Left) transport->step(-1);
-    else if (key == sf::Keyboard::Right) transport->step(1);
-    else if (key == sf::Keyboard::Home) transport->seek(0.0);
-    return false;
-}
+// Ctrl-C and SIGTERM end a benchmark the way Escape does, so that its table
+// is printed; the exit status still tells which signal it was.
+volatile std::sig_atomic_t stopSignal = 0;
+void onStopSignal(int signal) { stopSignal = signal; }
 
 const std::chrono::steady_clock::time_point processStart = std::chrono::steady_clock::now();
+
+double secondsSinceStart() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - processStart).count();
+}
 
 } // namespace
 
 int run(const PlayerOptions& options, Observer* observer) {
-    auto probe = std::make_unique<DisplayProbe>();
-    if (probe->display == nullptr) {
+    // Held until the end: its connection also sets the rehearsal's title.
+    const DisplayProbe probe;
+    if (probe.display == nullptr) {
         reportNoDisplay();
         return 1;
     }
     const sf::VideoMode desktop = sf::VideoMode::getDesktopMode();
-    if (options.windowed && (options.width > desktop.width || options.height > desktop.height)) {
-        std::fprintf(stderr, "demo: --window %ux%u is larger than the screen, %ux%u\n", options.width,
-                     options.height, desktop.width, desktop.height);
+    const std::string tooLarge = windowTooLarge(options, desktop.width, desktop.height);
+    if (!tooLarge.empty()) {
+        std::fprintf(stderr, "demo: %s\n%s", tooLarge.c_str(), usage(options.program).c_str());
         return 2;
     }
 
@@ -160,7 +188,10 @@ int run(const PlayerOptions& options, Observer* observer) {
         window.setVerticalSyncEnabled(!options.benchmark);
         sf::err().rdbuf(previous);
     }
-    probe.reset();
+    // SFML (2.5) centres a new window's height on the screen's width, which
+    // can put it partly off the screen.
+    if (options.windowed)
+        window.setPosition(sf::Vector2i(int(desktop.width - options.width) / 2, int(desktop.height - options.height) / 2));
     window.setMouseCursorVisible(false);
     if (options.rehearse) window.setKeyRepeatEnabled(false); // a held arrow steps once
 
@@ -174,8 +205,13 @@ int run(const PlayerOptions& options, Observer* observer) {
     glViewport(GLint(view.x), GLint(view.y), GLsizei(view.width), GLsizei(view.height));
 
     // The eight programs, the meshes, the model with its instances and the
-    // shadow map.
-    World world;
+    // shadow map; a program the driver refused ends the demo before the
+    // music starts.
+    World world(shadowMapSizeFor(options.scale));
+    if (const std::string fault = checkWorld(world); !fault.empty()) {
+        std::fprintf(stderr, "demo: %s\n", fault.c_str());
+        return 1;
+    }
     // The camera projection, the GL state every pass relies on.
     const glm::mat4 projection = cameraProjection();
     setGlobalState();
@@ -184,62 +220,84 @@ int run(const PlayerOptions& options, Observer* observer) {
     // cuts it at the end of the piece when it loops.
     std::optional<Music> music;
     if (!options.mute) {
-        if (options.restarts()) music.emplace(options.from, options.loop ? 96.0 : 0.0);
+        if (options.restarts()) music.emplace(options.from, options.loop ? double(pieceLength) : 0.0);
         else music.emplace();
     }
     // The frame's off-screen images and the bindings that read them, made
     // after the music has started.
     FrameTargets targets(world, view, 0, options.scale);
+    if (const std::string fault = checkTargets(targets); !fault.empty()) {
+        std::fprintf(stderr, "demo: %s\n", fault.c_str());
+        return 1;
+    }
     // Room for every frame of a long benchmark (about an hour at 60 fps).
     FrameTimes times(options.benchmark ? std::size_t(1) << 18 : 0);
+    if (options.benchmark) {
+        std::signal(SIGINT, onStopSignal);
+        std::signal(SIGTERM, onStopSignal);
+    }
+    std::optional<Soundtrack> soundtrack;
+    if (music) soundtrack.emplace(*music);
+    std::optional<PositionReport> report;
+    if (options.rehearse) report.emplace(probe.display, window.getSystemHandle());
 
     // Time zero of the choreography.
     if (observer) observer->started();
     sf::Clock clock;
     std::optional<Transport> transport;
-    if (options.restarts()) transport.emplace(music, options.from);
-    std::chrono::steady_clock::time_point lastFrame{}, firstFrame{};
+    if (options.restarts())
+        transport.emplace(soundtrack ? &*soundtrack : nullptr, options.from, options.loop, secondsSinceStart());
+    std::chrono::steady_clock::time_point lastFrame{};
+    double firstFrame = -1.0; // ms from the process's start
+    bool drawn = false;       // the paused picture is on the screen
     for (;;) {
         sf::Event event;
         bool quit = false;
+        Keys keys;
         if (observer) observer->handlingEvents(true);
         while (!quit && window.pollEvent(event)) {
             if (event.type == sf::Event::Closed) quit = true;
-            else if (event.type == sf::Event::KeyPressed)
-                quit = handleKey(event.key.code, options, transport ? &*transport : nullptr);
+            else if (event.type == sf::Event::KeyPressed && event.key.code == sf::Keyboard::Escape)
+                quit = options.windowed; // full screen, Escape is polled below
+            else if (event.type == sf::Event::KeyPressed && options.rehearse) keys.add(event.key.code);
+            else if (event.type == sf::Event::GainedFocus) drawn = false; // the screen may have lost it
         }
         if (observer) observer->handlingEvents(false);
-        if (quit) break;
+        if (quit || stopSignal) break;
         if (!options.windowed && sf::Keyboard::isKeyPressed(sf::Keyboard::Escape)) break;
-        // The music's heard time is read only where the picture follows it
-        // or a test build watches how far apart the two are.
-        double heard = music && (transport || observer) ? music->heard() : -1.0;
-        float t = transport ? transport->time(heard) : clock.getElapsedTime().asSeconds();
-        Pose pose = choreograph(t);
-        if (pose.ended) {
-            if (!options.loop) break;
-            transport->seek(0.0);
-            heard = music ? music->heard() : -1.0;
-            t = transport->time(heard);
-            pose = choreograph(t);
+        if (transport && act(keys, *transport, secondsSinceStart())) {
+            report->show(transport->paused() ? transport->shown() : transport->time(secondsSinceStart()),
+                         transport->paused());
+            drawn = false;
         }
+        // Paused, the picture stands: it is drawn once, then the loop only
+        // looks at the keys, often enough to answer within a frame.
+        if (transport && transport->paused() && drawn) {
+            lastFrame = {};
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        const float t = transport ? transport->time(secondsSinceStart()) : clock.getElapsedTime().asSeconds();
+        // The music's heard time, for a test build that watches how far the
+        // picture is from it.
+        const double heard = music && observer ? music->heard() : -1.0;
+        const Pose pose = choreograph(t);
+        if (pose.ended) break; // a looping transport never gets here
         renderFrame(world, targets, projection, pose, t);
         window.display();
+        drawn = true;
         if (options.benchmark) {
             const auto now = std::chrono::steady_clock::now();
             if (lastFrame.time_since_epoch().count() != 0)
                 times.record(shotOf(pose.bar), std::chrono::duration<double, std::milli>(now - lastFrame).count());
-            else
-                firstFrame = now;
+            if (firstFrame < 0.0) firstFrame = std::chrono::duration<double, std::milli>(now - processStart).count();
             lastFrame = now;
         }
         if (observer) observer->frameDrawn(t, heard);
     }
     if (observer) observer->stopped();
     if (options.benchmark) {
-        std::printf("start-up to first frame: %.0f ms\n%s",
-                    std::chrono::duration<double, std::milli>(firstFrame - processStart).count(),
-                    times.table().c_str());
+        std::printf("%s", times.report(firstFrame).c_str());
         std::fflush(stdout);
     }
 
@@ -248,7 +306,7 @@ int run(const PlayerOptions& options, Observer* observer) {
     // destroy the context and turn every GL delete of the tear-down into a
     // no-op. The window itself goes last, closing as it is destroyed.
     window.setVisible(false);
-    return 0;
+    return stopSignal ? 128 + stopSignal : 0;
 }
 
 int run(Observer* observer) { return run(PlayerOptions{}, observer); }

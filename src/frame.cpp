@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace demo {
 
@@ -143,6 +144,9 @@ void bloomPasses(World& world, FrameTargets& targets, PassClock* clock) {
 void compositePass(World& world, FrameTargets& targets, float exposure, float t) {
     const Tovik::RenderTarget& screen = targets.screenTarget;
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, targets.output);
+    // Only the letterbox is drawn; the bars would show whatever the buffer
+    // last held (a window's back buffer is anyone's after a swap).
+    glClear(GL_COLOR_BUFFER_BIT);
     glViewport(screen.x, screen.y, GLsizei(screen.width), GLsizei(screen.height));
     world.hdrProgram.use();
     glUniform1f(world.hdrProgram.timeLocation, t);
@@ -152,7 +156,7 @@ void compositePass(World& world, FrameTargets& targets, float exposure, float t)
 
 } // namespace
 
-World::World()
+World::World(unsigned shadowSize)
     : skyProgram(createSkyShader()), hdrProgram(createHdrShader()),
       glitterProgram(createGlitterShader()), obsidianProgram(createObsidianShader()),
       blurProgram(createBlurShader()), groundProgram(createGroundShader()),
@@ -160,7 +164,7 @@ World::World()
       polyhedronDepthProgram(createPolyhedronDepthShader()), parts(buildParts()),
       sky(standalone(skyProgram, createSky)), viewfield(standalone(hdrProgram, createViewfield)),
       bloomfield(standalone(blurProgram, createBloomfield)), model(parts),
-      shadowTarget(shadowTargetOfSize(shadowMapSize)),
+      shadowTarget(shadowTargetOfSize(shadowSize)),
       shadowTexture(shadowTarget.createShadowBuffer()) {
     addInstances(model);
 }
@@ -225,6 +229,71 @@ FrameTargets::FrameTargets(const World& world, const Viewport& view, GLuint outp
     exposureLocation = glGetUniformLocation(hdr, "exposure");
 }
 
+unsigned shadowMapSizeFor(float scale) {
+    unsigned size = shadowMapSize;
+    // Halve while the scale is nearer the next power of two down (below
+    // 1/sqrt 2 of the current one).
+    for (float step = 1.0f; size > 1024 && scale * scale < 0.5f * step * step; step *= 0.5f) size /= 2;
+    return size;
+}
+
+namespace {
+const char* framebufferStatusName(GLenum status) {
+    switch (status) {
+    case GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT: return "GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT";
+    case GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT: return "GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT";
+    case GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER: return "GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER";
+    case GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER: return "GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER";
+    case GL_FRAMEBUFFER_UNSUPPORTED: return "GL_FRAMEBUFFER_UNSUPPORTED";
+    case GL_FRAMEBUFFER_UNDEFINED: return "GL_FRAMEBUFFER_UNDEFINED";
+    default: return "an unknown status";
+    }
+}
+} // namespace
+
+bool framebufferComplete(GLuint name, const char* what, std::string& fault) {
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    glBindFramebuffer(GL_FRAMEBUFFER, name);
+    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(bound));
+    if (status == GL_FRAMEBUFFER_COMPLETE) return true;
+    fault = std::string("the GL driver cannot draw into the ") + what + " (" + framebufferStatusName(status) + ")";
+    return false;
+}
+
+std::string checkWorld(const World& world) {
+    const std::pair<const Tovik::ShaderProgram*, const char*> programs[] = {
+        {&world.skyProgram, "sky"},         {&world.hdrProgram, "tone mapping"},
+        {&world.glitterProgram, "glitter"}, {&world.obsidianProgram, "obsidian"},
+        {&world.blurProgram, "blur"},       {&world.groundProgram, "ground"},
+        {&world.groundDepthProgram, "ground depth"},
+        {&world.polyhedronDepthProgram, "polyhedron depth"},
+    };
+    for (const auto& [program, name] : programs) {
+        GLint linked = GL_FALSE;
+        glGetProgramiv(program->id, GL_LINK_STATUS, &linked);
+        if (linked != GL_TRUE)
+            return std::string("the GL driver refused the ") + name +
+                   " program (its compiler's and linker's words, if any, are on standard output)";
+    }
+    std::string fault;
+    framebufferComplete(world.shadowTarget.framebuffer, "shadow map", fault);
+    return fault;
+}
+
+std::string checkTargets(const FrameTargets& targets) {
+    const std::pair<const Tovik::RenderTarget*, const char*> images[] = {
+        {&targets.sceneTarget, "scene image"},
+        {&targets.blurTargetA, "first bloom image"},
+        {&targets.blurTargetB, "second bloom image"},
+    };
+    std::string fault;
+    for (const auto& [target, name] : images)
+        if (!framebufferComplete(target->framebuffer, name, fault)) break;
+    return fault;
+}
+
 glm::mat4 cameraProjection() {
     glm::mat4 projection(1.0f);
     glMatrixMode(GL_PROJECTION);
@@ -287,7 +356,12 @@ bool contextUsable(const char* program) {
 
 bool prepareContext(const char* program) {
     glewExperimental = GL_TRUE;
-    glewInit();
+    // Without its entry points every GL call below would go through null.
+    if (const GLenum status = glewInit(); status != GLEW_OK) {
+        std::fprintf(stderr, "%s: the GL entry points could not be loaded: %s\n", program,
+                     reinterpret_cast<const char*>(glewGetErrorString(status)));
+        return false;
+    }
     if (!contextUsable(program)) return false;
     // glNamedBufferData is a null pointer without GL 4.5 or the extension.
     Tovik::Part::directStateAccess = GLEW_VERSION_4_5 || GLEW_ARB_direct_state_access;

@@ -10,12 +10,19 @@
 #include <glm/mat4x4.hpp>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace demo {
 
 // The side of the square shadow map, in texels.
 constexpr unsigned shadowMapSize = 4096;
+// The side for a picture rendered at `scale` of its size (0.25 to 1): the
+// full map at 1, halved for each halving of the scale (to the nearest power
+// of two), never below 1024. Softer shadows for a softer picture: on a
+// machine without a GPU the full map alone costs more than the rest of a
+// scaled frame.
+unsigned shadowMapSizeFor(float scale);
 
 // Everything drawn and the programs that draw it, built once at start-up:
 // the eight programs, the seventeen scene meshes and three stand-alone quads,
@@ -23,7 +30,7 @@ constexpr unsigned shadowMapSize = 4096;
 // creation order, so they are destroyed in the reverse order.
 class World {
 public:
-    World();
+    explicit World(unsigned shadowSize = shadowMapSize);
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
@@ -79,6 +86,15 @@ public:
     Tovik::Texture::Binding composite[2];
 };
 
+// What the driver refused, as one line naming the program or the target
+// ("the GL driver refused the sky program ..."), or empty when everything
+// was made. The programs' own logs are printed as they are built.
+std::string checkWorld(const World& world);
+std::string checkTargets(const FrameTargets& targets);
+// Whether the framebuffer `name` is complete; if not, says why in `fault`,
+// calling it `what`.
+bool framebufferComplete(GLuint name, const char* what, std::string& fault);
+
 // Builds the fixed camera projection (50° vertical field of view, 16:9,
 // near 0.1, far 1000) through the fixed-function stack and reads it back.
 glm::mat4 cameraProjection();
@@ -88,7 +104,9 @@ void setGlobalState();
 
 // Renders the frame for `pose` at time t: hands the pose to the model,
 // updates it, and runs the shadow, scene, bloom and composite passes. The
-// demo and every tool render through this one function.
+// composite first clears the whole output to the clear colour, so that the
+// bars around the letterbox are black whatever the buffer held. The demo
+// and every tool render through this one function.
 void renderFrame(World& world, FrameTargets& targets, const glm::mat4& projection,
                  const Pose& pose, float t, PassClock* clock = nullptr);
 

@@ -78,8 +78,12 @@ struct device_state {
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
+    decoder_state* decoder = nullptr; // what every stream plays
     bool timedOut = false;
-    bool corked = false;
+    bool paused = false;
+    // A stream should play from where the decoder stands, but the server
+    // cannot take it yet: it starts once the connection is ready.
+    bool wanted = false;
     double origin = 0.0; // the soundtrack's moment where the stream began
 };
 
@@ -179,10 +183,7 @@ void data_callback(pa_stream* stream, std::size_t nbytes, void* userdata) {
     }
 }
 
-// Callbacks that only wake the main thread, which waits on the loop.
-void signalLoop(pa_context*, void* loop) {
-    pulse().pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
-}
+// Wakes the main thread, which waits on the loop for a stream to be ready.
 void signalLoopStream(pa_stream*, void* loop) {
     pulse().pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
 }
@@ -229,28 +230,74 @@ void dropStream(device_state& s) {
     s.stream = nullptr;
 }
 
-// A new stream from wherever the decoder stands, with the lock held. Its
-// clock starts at zero, so the server's timing of it tells which moment of
-// the soundtrack is heard.
-bool connectStream(device_state& s, decoder_state& d) {
+// Asks for a new stream from wherever the decoder stands, with the lock
+// held, without waiting for the server's answer. Its clock starts at zero,
+// so the server's timing of it tells which moment of the soundtrack is heard.
+bool startStream(device_state& s) {
     const PulseLibrary& pa = pulse();
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, outputRate, outputChannels};
+    s.wanted = false;
     s.stream = pa.pa_stream_new(s.context, "vandrel", &spec, nullptr);
     if (s.stream == nullptr) return false;
     pa.pa_stream_set_state_callback(s.stream, signalLoopStream, s.loop);
-    pa.pa_stream_set_write_callback(s.stream, data_callback, &d);
+    pa.pa_stream_set_write_callback(s.stream, data_callback, s.decoder);
     pa_buffer_attr attr;
     attr.maxlength = std::uint32_t(-1);
     attr.tlength = std::uint32_t(pa.pa_usec_to_bytes(targetLatencyUs, &spec));
     attr.prebuf = std::uint32_t(-1);
     attr.minreq = std::uint32_t(-1);
     attr.fragsize = std::uint32_t(-1);
-    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                                         PA_STREAM_AUTO_TIMING_UPDATE | (s.corked ? PA_STREAM_START_CORKED : 0));
-    const bool ok = pa.pa_stream_connect_playback(s.stream, nullptr, &attr, flags, nullptr, nullptr) == 0 &&
-                    waitUntilReady(s);
+    // Never started corked: such a stream reports a running clock before
+    // it has played anything. A paused player makes none until it resumes.
+    const auto flags =
+        pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+    if (pa.pa_stream_connect_playback(s.stream, nullptr, &attr, flags, nullptr, nullptr) == 0) return true;
+    dropStream(s);
+    return false;
+}
+
+// The same, waiting (up to the connection deadline) until it plays.
+bool connectStream(device_state& s) {
+    const bool ok = startStream(s) && waitUntilReady(s);
     if (!ok) dropStream(s);
     return ok;
+}
+
+// The connection's state changed, on the loop's thread: wakes the main
+// thread, and starts the stream that waited for a new connection.
+void contextChanged(pa_context* context, void* userdata) {
+    auto& s = *static_cast<device_state*>(userdata);
+    const PulseLibrary& pa = pulse();
+    pa.pa_threaded_mainloop_signal(s.loop, 0);
+    if (s.wanted && s.stream == nullptr && pa.pa_context_get_state(context) == PA_CONTEXT_READY) startStream(s);
+}
+
+void releaseContext(device_state& s) {
+    const PulseLibrary& pa = pulse();
+    if (s.context == nullptr) return;
+    pa.pa_context_set_state_callback(s.context, nullptr, nullptr);
+    pa.pa_context_disconnect(s.context);
+    pa.pa_context_unref(s.context);
+    s.context = nullptr;
+}
+
+// Plays from where the decoder stands, with the lock held, never waiting
+// on the server: one that froze must not hold up the picture. A server
+// that went away is asked for a new connection, which starts the stream
+// once it is ready; while it is missing, the music stays silent.
+void playFromDecoder(device_state& s) {
+    const PulseLibrary& pa = pulse();
+    s.wanted = true;
+    const pa_context_state_t state = s.context ? pa.pa_context_get_state(s.context) : PA_CONTEXT_FAILED;
+    if (state == PA_CONTEXT_READY) {
+        startStream(s);
+    } else if (!PA_CONTEXT_IS_GOOD(state)) {
+        releaseContext(s);
+        s.context = pa.pa_context_new(pa.pa_threaded_mainloop_get_api(s.loop), "demo");
+        if (s.context == nullptr) return;
+        pa.pa_context_set_state_callback(s.context, contextChanged, &s);
+        pa.pa_context_connect(s.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+    }
 }
 
 // Ends playback for good: no callback runs once this returns. Library calls
@@ -261,12 +308,7 @@ void closeDevice(device_state& s) {
     if (s.loop == nullptr) return;
     pa.pa_threaded_mainloop_lock(s.loop);
     dropStream(s);
-    if (s.context != nullptr) {
-        pa.pa_context_set_state_callback(s.context, nullptr, nullptr);
-        pa.pa_context_disconnect(s.context);
-        pa.pa_context_unref(s.context);
-        s.context = nullptr;
-    }
+    releaseContext(s);
     pa.pa_threaded_mainloop_unlock(s.loop);
     pa.pa_threaded_mainloop_stop(s.loop);
     pa.pa_threaded_mainloop_free(s.loop);
@@ -275,7 +317,7 @@ void closeDevice(device_state& s) {
 
 // Connects to the sound server and starts the stream; on any failure leaves
 // nothing of the device behind.
-bool openDevice(device_state& s, decoder_state& d) {
+bool openDevice(device_state& s) {
     const PulseLibrary& pa = pulse();
     if (!pa.loaded) return false;
     s.loop = pa.pa_threaded_mainloop_new();
@@ -289,10 +331,10 @@ bool openDevice(device_state& s, decoder_state& d) {
         return false;
     }
     pa.pa_threaded_mainloop_lock(s.loop);
-    pa.pa_context_set_state_callback(s.context, signalLoop, s.loop);
+    pa.pa_context_set_state_callback(s.context, contextChanged, &s);
     // No autospawn: a missing server means silence, not a daemon of our own.
     const bool ok = pa.pa_context_connect(s.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
-                    waitUntilReady(s) && connectStream(s, d);
+                    waitUntilReady(s) && connectStream(s);
     pa.pa_threaded_mainloop_unlock(s.loop);
     if (!ok) closeDevice(s);
     return ok;
@@ -313,10 +355,12 @@ bool openSoundtrack(decoder_state& d) {
 } // namespace
 
 Music::Music() : state(std::make_unique<State>()) {
-    if (openSoundtrack(state->decoder)) openDevice(state->device, state->decoder);
+    state->device.decoder = &state->decoder;
+    if (openSoundtrack(state->decoder)) openDevice(state->device);
 }
 
 Music::Music(double from, double cut) : state(std::make_unique<State>()) {
+    state->device.decoder = &state->decoder;
     decoder_state& d = state->decoder;
     if (!openSoundtrack(d)) return;
     // A full scan makes every later seek land on its exact sample.
@@ -324,7 +368,7 @@ Music::Music(double from, double cut) : state(std::make_unique<State>()) {
     seekDecoder(d, from);
     d.end = cut > 0.0 ? std::uint64_t(std::llround(cut * double(outputRate))) : 0;
     state->device.origin = from;
-    openDevice(state->device, d);
+    openDevice(state->device);
 }
 
 Music::~Music() {
@@ -344,10 +388,10 @@ void Music::seek(double seconds) {
     const PulseLibrary& pa = pulse();
     if (s.loop) pa.pa_threaded_mainloop_lock(s.loop);
     dropStream(s);
+    s.wanted = false;
     seekDecoder(d, seconds);
     s.origin = seconds;
-    // A server that has gone away leaves the music silent from here on.
-    if (s.context && pa.pa_context_get_state(s.context) == PA_CONTEXT_READY) connectStream(s, d);
+    if (s.loop && !s.paused) playFromDecoder(s);
     if (s.loop) pa.pa_threaded_mainloop_unlock(s.loop);
 }
 
@@ -356,9 +400,18 @@ void Music::setPaused(bool paused) {
     if (s.loop == nullptr) return;
     const PulseLibrary& pa = pulse();
     pa.pa_threaded_mainloop_lock(s.loop);
-    s.corked = paused;
-    if (s.stream != nullptr)
+    s.paused = paused;
+    const bool playing = s.stream != nullptr && pa.pa_stream_get_state(s.stream) == PA_STREAM_READY;
+    if (playing) {
+        // Corked, the server keeps what it holds, and the clock stands.
         if (pa_operation* op = pa.pa_stream_cork(s.stream, paused, nullptr, nullptr)) pa.pa_operation_unref(op);
+    } else {
+        // A stream the server has not made yet has taken nothing from the
+        // decoder: resuming makes a new one from the same place.
+        dropStream(s);
+        s.wanted = false;
+        if (!paused) playFromDecoder(s);
+    }
     pa.pa_threaded_mainloop_unlock(s.loop);
 }
 

@@ -17,9 +17,12 @@ public:
     Music& operator=(const Music&) = delete;
 
     // Starts again at `seconds`: what is buffered is dropped and the stream
-    // is made anew, so that its clock counts from the new start. Keeps the
-    // pause state.
+    // is made anew, so that its clock counts from the new start. Paused, it
+    // stays silent and makes the stream when resumed. Never waits for the
+    // sound server: one that froze or went away leaves the music silent
+    // until a later seek or resume finds it back.
     void seek(double seconds);
+    // Pausing holds the stream and its clock; resuming goes on from there.
     void setPaused(bool paused);
     // The moment of the soundtrack being heard now, in seconds, as the sound
     // server reports it (its own latency included); negative while it has

@@ -1,44 +1,18 @@
 #include "player.h"
 
 #include "choreography.h"
+#include "command_line.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace demo {
 
 namespace {
 
-constexpr double pieceLength = 96.0; // bar 40 is never drawn
-
-bool parseNumber(const std::string& text, double& value) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return errno == 0 && *end == '\0' && std::isfinite(value);
-}
-
-// WIDTHxHEIGHT in whole pixels: digits only, no sign, no spaces.
-bool parseSize(const std::string& text, std::uint32_t& w, std::uint32_t& h) {
-    const std::size_t x = text.find('x');
-    auto whole = [](const std::string& s, std::uint32_t& out) {
-        if (s.empty() || s.size() > 5 || s.find_first_not_of("0123456789") != std::string::npos) return false;
-        out = std::uint32_t(std::stoul(s));
-        return true;
-    };
-    return x != std::string::npos && whole(text.substr(0, x), w) && whole(text.substr(x + 1), h);
-}
-
-std::string shown(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
+// A window wider or taller than any screen has five digits at most.
+constexpr cli::Size largestWindow{99999, 99999};
+constexpr std::uint32_t smallestSide = 16;
 
 } // namespace
 
@@ -66,25 +40,21 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
             break;
         }
         const std::string& v = args[++i];
-        double number = 0.0;
         if (a == "--window") {
-            o.windowed = parseSize(v, o.width, o.height);
-            if (!o.windowed)
-                p.error = "--window takes WIDTHxHEIGHT in whole pixels, such as 1280x720, not \"" + v + "\"";
-            else if (o.width < 16 || o.height < 16)
-                p.error = "--window " + v + " is too small: each side needs at least 16 pixels";
-        } else if (!parseNumber(v, number)) {
-            p.error = a + " takes a number, not \"" + v + "\"";
-        } else if (a == "--from") {
-            o.from = number;
-            if (number < 0.0 || number >= pieceLength)
-                p.error = "--from " + shown(number) + " is outside the demo: it runs from 0 to 96 s "
-                          "(96 itself is past the end)";
-        } else {
-            o.scale = float(number);
-            if (number < 0.25 || number > 1.0)
-                p.error = "--scale " + shown(number) + " is out of range: it takes 0.25 to 1";
+            cli::Size size;
+            p.error = cli::parseSize(a, v, smallestSide, largestWindow, size);
+            o.windowed = p.ok();
+            o.width = size.width, o.height = size.height;
+            continue;
         }
+        if (a == "--scale") {
+            p.error = cli::parseScale(a, v, o.scale);
+            continue;
+        }
+        p.error = cli::parseNumber(a, v, o.from);
+        if (p.ok() && (o.from < 0.0 || o.from >= double(pieceLength)))
+            p.error = "--from " + cli::shown(o.from) + " is outside the demo: it runs from 0 to " +
+                      cli::shown(pieceLength) + " s (" + cli::shown(pieceLength) + " itself is past the end)";
     }
     return p;
 }
@@ -104,36 +74,11 @@ std::string usage(const std::string& program) {
            "  --help         this text\n";
 }
 
-void PictureClock::restart(double t, double now, bool followMusic) {
-    target = t;
-    since = now;
-    following = followMusic;
-    reported = frozen = false;
-    last = t;
-    lastNow = now;
-}
-
-void PictureClock::pause(double t) {
-    frozen = true;
-    last = t;
-}
-
-double PictureClock::time(double now, double heard) {
-    if (frozen) return last;
-    double t;
-    if (!following) {
-        t = target + (now - since);
-    } else if (heard >= 0.0) {
-        reported = true;
-        t = std::max(target, heard);
-    } else if (reported) {
-        t = last + (now - lastNow); // the reports stopped: the server went away
-    } else {
-        t = target + std::max(0.0, now - since - firstReportWait);
-    }
-    last = t;
-    lastNow = now;
-    return t;
+std::string windowTooLarge(const PlayerOptions& o, std::uint32_t screenWidth, std::uint32_t screenHeight) {
+    if (!o.windowed || (o.width <= screenWidth && o.height <= screenHeight)) return "";
+    const auto size = [](std::uint32_t w, std::uint32_t h) { return std::to_string(w) + "x" + std::to_string(h); };
+    return "--window " + size(o.width, o.height) + " is larger than the screen, " + size(screenWidth, screenHeight) +
+           "; the largest window that fits is " + size(std::min(o.width, screenWidth), std::min(o.height, screenHeight));
 }
 
 FrameTimes::FrameTimes(std::size_t capacity) { samples.reserve(capacity); }
@@ -146,18 +91,15 @@ void FrameTimes::record(std::uint32_t shot, double milliseconds) {
 std::string FrameTimes::table() const {
     std::string out = "frame times (ms)        frames     mean   median      p95\n";
     auto row = [&](const std::string& name, std::uint32_t shot, bool all) {
-        std::vector<float> ms;
+        std::vector<double> ms;
         for (const Sample& s : samples)
-            if (all || s.shot == shot) ms.push_back(s.ms);
+            if (all || s.shot == shot) ms.push_back(double(s.ms));
         if (ms.empty()) return;
         double sum = 0.0;
-        for (float v : ms) sum += v;
-        std::sort(ms.begin(), ms.end());
-        // Nearest rank: the smallest value that at least p % of them do not exceed.
-        auto rank = [&](std::size_t p) { return ms[(ms.size() * p + 99) / 100 - 1]; };
+        for (double v : ms) sum += v;
         char line[128];
         std::snprintf(line, sizeof line, "%-22s %7zu %8.2f %8.2f %8.2f\n", name.c_str(), ms.size(),
-                      sum / double(ms.size()), double(rank(50)), double(rank(95)));
+                      sum / double(ms.size()), cli::percentile(ms, 50), cli::percentile(ms, 95));
         out += line;
     };
     row("whole run", 0, true);
@@ -170,6 +112,14 @@ std::string FrameTimes::table() const {
     }
     if (dropped) out += std::to_string(dropped) + " more frames were not sampled\n";
     return out;
+}
+
+std::string FrameTimes::report(double firstFrameMs) const {
+    // A run ended before its first frame has no start-up time to tell.
+    if (firstFrameMs < 0.0) return "start-up to first frame: none, no frame was drawn\n" + table();
+    char line[64];
+    std::snprintf(line, sizeof line, "start-up to first frame: %.0f ms\n", firstFrameMs);
+    return line + table();
 }
 
 } // namespace demo

@@ -1,8 +1,9 @@
 #pragma once
 // The player's additions on top of the plain demo, for organisers and crews:
-// the command line, the picture's clock when it restarts with the music,
-// and the frame-time samples of a benchmark run. Plain logic, no window, no
-// GL and no sound, so that it can be tested without any of them.
+// the command line and the frame-time samples of a benchmark run. Plain
+// logic, no window, no GL and no sound, so that it can be tested without
+// any of them. (The picture's clock where it restarts with the music is
+// the transport's.)
 
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +22,7 @@ struct PlayerOptions {
     bool benchmark = false;
     bool rehearse = false;
     float scale = 1.0f; // of the off-screen images against the letterbox
+    std::string program = "demo"; // as it was started, for the usage text
 
     // Whether the picture's clock ever restarts with the music (it does at
     // --from, at each loop and at every jump or resume).
@@ -35,34 +37,13 @@ struct ParsedOptions {
 
 // Parses argv[1..] (without the program name) and checks every value that
 // needs no display; the window's fit on the screen is checked at start-up.
+// The refusals are worded as the capture program's are.
 ParsedOptions parseOptions(const std::vector<std::string>& args);
 std::string usage(const std::string& program);
 
-// The picture's time. Without restarts it is the system clock since the
-// frame loop began, as in the plain demo. Where it restarts (a seek), it
-// starts at the target and then follows the music as the sound server
-// reports it heard: it waits at the target up to 100 ms for the first
-// report, runs on the system clock from there if none comes, and goes on
-// from where it was on the system clock if the reports stop.
-class PictureClock {
-public:
-    static constexpr double firstReportWait = 0.1; // seconds
-
-    // Restarts at `target` seconds at system time `now`; `followMusic`: the
-    // music was restarted there too and reports its time.
-    void restart(double target, double now, bool followMusic);
-    // Freezes the picture at its time `t`; restart() resumes it.
-    void pause(double t);
-    bool paused() const { return frozen; }
-    // The picture's time at system time `now`, given the music's heard time
-    // (negative while the server has not reported one).
-    double time(double now, double heard);
-
-private:
-    double target = 0.0, since = 0.0;
-    bool following = false, reported = false, frozen = false;
-    double last = 0.0, lastNow = 0.0; // the last time handed out, and when
-};
+// The message for a --window that does not fit on a screen of this size,
+// naming the largest that does; empty when it fits (or is not windowed).
+std::string windowTooLarge(const PlayerOptions& options, std::uint32_t screenWidth, std::uint32_t screenHeight);
 
 // Frame times of a benchmark run, by camera shot, in storage made before the
 // frame loop: record() never allocates, and frames beyond the capacity are
@@ -74,6 +55,9 @@ public:
     // The table: a row for the whole run and one per shot, with the frame
     // count and the mean, median and 95th-percentile frame time.
     std::string table() const;
+    // What a benchmark run prints at its end: the time from the process's
+    // start to the first frame (negative: no frame was drawn), then the table.
+    std::string report(double firstFrameMs) const;
 
 private:
     struct Sample {

@@ -12,9 +12,11 @@ libraries = {  # library: (files, libraries it may use)
     "shaders": ("shaders.h shaders.cpp", ["core"]),
     "timeline": ("choreography.h choreography.cpp", ["core"]),
     "music": ("music.h music.cpp", []),
+    "command line": ("command_line.h command_line.cpp", []),
     "frame": ("frame.h frame.cpp pass_clock.h", ["core", "geometry", "shaders", "timeline"]),
-    "demo": ("demo.h demo.cpp main.cpp player.h player.cpp", ["frame", "music"]),
-    "capture": (" ".join(os.listdir(os.path.join(root, "capture"))), ["frame"]),
+    "demo": ("demo.h demo.cpp main.cpp player.h player.cpp transport.h transport.cpp",
+             ["frame", "music", "command line"]),
+    "capture": (" ".join(os.listdir(os.path.join(root, "capture"))), ["frame", "command line"]),
 }
 reach = lambda name: {name}.union(*(reach(used) for used in libraries[name][1]))
 owner = {f: name for name, (files, _) in libraries.items() for f in files.split()}

@@ -30,7 +30,7 @@ TEST(CaptureOptions, CommandLinesAndTheirFrames) {
         {{"--size", "7680x4320", "a.mp4"}, Mode::video, 7680, 4320, 60, "a.mp4", 0, 5760},
         {{"--sequence", "frames", "--fps", "24", "--size", "161x91"}, Mode::sequence, 161, 91, 24, "frames", 0, 2304},
         {{"--at", "95.999", "still.png"}, Mode::still, 1920, 1080, 60, "still.png", 0, 1},
-        {{"--profile", "--fps", "240", "--to", "1"}, Mode::profile, 1920, 1080, 240, "", 0, 240},
+        {{"--profile", "--fps", "240", "--to", "1", "--scale", "0.5"}, Mode::profile, 1920, 1080, 240, "", 0, 240},
         {{"--help", "--size", "nonsense"}, Mode::help, 1920, 1080, 60, "", 0, 5760},
     };
     for (const auto& c : cases) {
@@ -45,6 +45,7 @@ TEST(CaptureOptions, CommandLinesAndTheirFrames) {
         // The last frame of the range lies inside the demo.
         EXPECT_TRUE(c.mode == Mode::still || capture::frameTime(r.first + r.count - 1, o.fps) < 96.0f) << c.args[0];
     }
+    EXPECT_EQ(capture::parse({"--scale", "0.5", "a.mp4"}).options.scale, 0.5f);
     // Frame 303 at 30 fps and --at 10.1 are the same single-precision moment.
     EXPECT_EQ(capture::frameTime(303, 30), float(capture::parse({"--at", "10.1", "a.png"}).options.at));
 }
@@ -53,7 +54,8 @@ TEST(CaptureOptions, CommandLinesAndTheirFrames) {
 TEST(CaptureOptions, BadCommandLinesAreRefusedWithAReason) {
     const struct { std::vector<std::string> args; const char* says; } cases[] = {
         {{"--size", "0x0", "a.mp4"}, "too small"},
-        {{"--size", "99999999999x180", "a.mp4"}, "WIDTHxHEIGHT"},
+        {{"--size", "99999999999x180", "a.mp4"}, "too large"},
+        {{"--size", " 320x180", "a.mp4"}, "WIDTHxHEIGHT"},
         {{"--size", "7681x4320", "a.mp4"}, "too large"},
         {{"--size", "321x180", "a.mp4"}, "even width and height; 321x180 is odd (choose, for example, 320x180)"},
         {{"--fps", "25", "a.mp4"}, "--fps 30 or --fps 60"},
@@ -61,7 +63,10 @@ TEST(CaptureOptions, BadCommandLinesAreRefusedWithAReason) {
         {{"--from", "-1", "a.mp4"}, "--from -1 is outside"},
         {{"--to", "96.5", "a.mp4"}, "--to 96.5 is outside"},
         {{"--from", "10", "--to", "10", "a.mp4"}, "must come after"},
-        {{"--from", "1e1x", "a.mp4"}, "takes seconds"},
+        {{"--from", "1e1x", "a.mp4"}, "--from takes a number"},
+        {{"--at", "1e400", "a.png"}, "--at 1e400 is out of range"},
+        {{"--fps", "99999999999999999999", "a.mp4"}, "--fps 99999999999999999999 is out of range"},
+        {{"--scale", "0.1", "a.mp4"}, "--scale 0.1 is out of range: it takes 0.25 to 1"},
         {{"--from", "95.999", "a.mp4"}, "holds no frame"},
         {{"--at", "96", "a.png"}, "outside the demo"},
         {{"--at", "3", "a.mp4"}, "name a .png file"},
