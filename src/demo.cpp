@@ -100,21 +100,6 @@ struct Keys {
     }
 };
 
-// Acts on the rehearsal keys; true when the picture's place changed.
-bool act(const Keys& keys, Transport& transport, double now) {
-    bool moved = false;
-    for (int i = 0; i < keys.count; ++i) {
-        const sf::Keyboard::Key key = keys.pressed[i];
-        if (key == sf::Keyboard::Space) transport.togglePause(now);
-        else if (key == sf::Keyboard::Left) transport.step(-1, now);
-        else if (key == sf::Keyboard::Right) transport.step(1, now);
-        else if (key == sf::Keyboard::Home) transport.home(now);
-        else continue;
-        moved = true;
-    }
-    return moved;
-}
-
 // Says where the rehearsal stands, in the window's title and on standard
 // output. The title goes through a connection of our own: SFML's setTitle
 // makes strings, and this runs in the frame loop.
@@ -144,6 +129,23 @@ private:
     char output[BUFSIZ] = {};
 };
 
+// Acts on the rehearsal keys, saying where each leaves the picture; true
+// when any of them moved it.
+bool act(const Keys& keys, Transport& transport, PositionReport& report, double now) {
+    bool moved = false;
+    for (int i = 0; i < keys.count; ++i) {
+        const sf::Keyboard::Key key = keys.pressed[i];
+        if (key == sf::Keyboard::Space) transport.togglePause(now);
+        else if (key == sf::Keyboard::Left) transport.step(-1, now);
+        else if (key == sf::Keyboard::Right) transport.step(1, now);
+        else if (key == sf::Keyboard::Home) transport.home(now);
+        else continue;
+        report.show(transport.paused() ? transport.shown() : transport.time(now), transport.paused());
+        moved = true;
+    }
+    return moved;
+}
+
 // Ctrl-C and SIGTERM end a benchmark the way Escape does, so that its table
 // is printed; the exit status still tells which signal it was.
 volatile std::sig_atomic_t stopSignal = 0;
@@ -158,6 +160,10 @@ double secondsSinceStart() {
 } // namespace
 
 int run(const PlayerOptions& options, Observer* observer) {
+    if (options.benchmark) {
+        std::signal(SIGINT, onStopSignal);
+        std::signal(SIGTERM, onStopSignal);
+    }
     // Held until the end: its connection also sets the rehearsal's title.
     const DisplayProbe probe;
     if (probe.display == nullptr) {
@@ -232,10 +238,6 @@ int run(const PlayerOptions& options, Observer* observer) {
     }
     // Room for every frame of a long benchmark (about an hour at 60 fps).
     FrameTimes times(options.benchmark ? std::size_t(1) << 18 : 0);
-    if (options.benchmark) {
-        std::signal(SIGINT, onStopSignal);
-        std::signal(SIGTERM, onStopSignal);
-    }
     std::optional<Soundtrack> soundtrack;
     if (music) soundtrack.emplace(*music);
     std::optional<PositionReport> report;
@@ -265,11 +267,7 @@ int run(const PlayerOptions& options, Observer* observer) {
         if (observer) observer->handlingEvents(false);
         if (quit || stopSignal) break;
         if (!options.windowed && sf::Keyboard::isKeyPressed(sf::Keyboard::Escape)) break;
-        if (transport && act(keys, *transport, secondsSinceStart())) {
-            report->show(transport->paused() ? transport->shown() : transport->time(secondsSinceStart()),
-                         transport->paused());
-            drawn = false;
-        }
+        if (report && act(keys, *transport, *report, secondsSinceStart())) drawn = false;
         // Paused, the picture stands: it is drawn once, then the loop only
         // looks at the keys, often enough to answer within a frame.
         if (transport && transport->paused() && drawn) {

@@ -330,6 +330,17 @@ void renderFrame(World& world, FrameTargets& targets, const glm::mat4& projectio
 
 namespace {
 
+void reportContext(const char* program, const char* problem) {
+    // GL 1.1 calls, linked directly: they work without the loader.
+    const GLubyte* version = glGetString(GL_VERSION);
+    const GLubyte* renderer = glGetString(GL_RENDERER);
+    std::fprintf(stderr,
+                 "%s: %sOpenGL 3.3 or later is required (GLSL 3.30 with geometry shaders), "
+                 "but this context offers OpenGL %s on %s\n",
+                 program, problem, version ? reinterpret_cast<const char*>(version) : "(unknown)",
+                 renderer ? reinterpret_cast<const char*>(renderer) : "(unknown renderer)");
+}
+
 // SFML may quietly hand out an older context than the one asked for, so the
 // version is read back from the context itself.
 bool contextUsable(const char* program) {
@@ -342,13 +353,7 @@ bool contextUsable(const char* program) {
         minor = 0;
     }
     if (major > 3 || (major == 3 && minor >= 3)) return true;
-    const GLubyte* version = glGetString(GL_VERSION);
-    const GLubyte* renderer = glGetString(GL_RENDERER);
-    std::fprintf(stderr,
-                 "%s: OpenGL 3.3 or later is required (GLSL 3.30 with geometry shaders), "
-                 "but this context offers OpenGL %s on %s\n",
-                 program, version ? reinterpret_cast<const char*>(version) : "(unknown)",
-                 renderer ? reinterpret_cast<const char*>(renderer) : "(unknown renderer)");
+    reportContext(program, "");
     return false;
 }
 
@@ -358,8 +363,9 @@ bool prepareContext(const char* program) {
     glewExperimental = GL_TRUE;
     // Without its entry points every GL call below would go through null.
     if (const GLenum status = glewInit(); status != GLEW_OK) {
-        std::fprintf(stderr, "%s: the GL entry points could not be loaded: %s\n", program,
-                     reinterpret_cast<const char*>(glewGetErrorString(status)));
+        const std::string problem = std::string("the GL entry points could not be loaded (") +
+                                    reinterpret_cast<const char*>(glewGetErrorString(status)) + "). ";
+        reportContext(program, problem.c_str());
         return false;
     }
     if (!contextUsable(program)) return false;

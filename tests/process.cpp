@@ -94,6 +94,17 @@ int Process::wait(double timeoutSeconds) {
     return status;
 }
 
+double Process::cpuSeconds() const {
+    // Fields 14 and 15 of /proc/PID/stat, after the parenthesised name.
+    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string skip;
+    double user = 0, system = 0;
+    for (int i = 3; i < 14; ++i) fields >> skip;
+    fields >> user >> system;
+    return (user + system) / double(sysconf(_SC_CLK_TCK));
+}
+
 std::string Process::out() const { return slurp(outPath); }
 std::string Process::err() const { return slurp(errPath); }
 

@@ -38,6 +38,9 @@ public:
     // after the timeout (then it is killed).
     int wait(double timeoutSeconds);
     bool running();
+    int id() const { return pid; }
+    // Seconds of CPU the process has used so far.
+    double cpuSeconds() const;
     std::string out() const;
     std::string err() const;
 

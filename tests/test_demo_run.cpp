@@ -8,8 +8,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <set>
 #include <thread>
 
 namespace {
@@ -66,19 +69,101 @@ TEST_F(DemoRun, FillsTheLetterboxAndEndsWhenClosed) {
 }
 
 // What cannot work ends at once with a clear word and a failure status: a
-// context too old for the programs, and no display at all.
+// context too old for the programs, one too old for the entry points to
+// load, and no display at all.
 TEST_F(DemoRun, RefusesWhatCannotWork) {
-    auto old = start({}, {"MESA_GL_VERSION_OVERRIDE=3.1", "MESA_GLSL_VERSION_OVERRIDE=140"});
-    const int status = old->wait(20);
-    EXPECT_TRUE(status > 0) << status;
-    EXPECT_NE(old->err().find("OpenGL 3.3 or later is required"), std::string::npos) << old->err();
-    EXPECT_NE(old->err().find("offers OpenGL 3.1"), std::string::npos) << old->err();
-    EXPECT_EQ(old->out(), "");
+    const struct { const char* version; const char* says; } contexts[] = {
+        {"3.1", "offers OpenGL 3.1"},
+        {"1.0", "the GL entry points could not be loaded"},
+    };
+    for (const auto& c : contexts) {
+        auto old = start({}, {std::string("MESA_GL_VERSION_OVERRIDE=") + c.version, "MESA_GLSL_VERSION_OVERRIDE=140"});
+        EXPECT_EQ(old->wait(20), 1);
+        EXPECT_NE(old->err().find("OpenGL 3.3 or later is required"), std::string::npos) << old->err();
+        EXPECT_NE(old->err().find(c.says), std::string::npos) << old->err();
+        EXPECT_EQ(old->out(), "");
+    }
 
     Process headless(DEMO_BINARY, {}, testproc::scratchDir(), nullptr);
     EXPECT_TRUE(headless.wait(10) > 0);
     EXPECT_NE(headless.err().find("no display found"), std::string::npos) << headless.err();
     EXPECT_NE(headless.err().find("./capture"), std::string::npos) << headless.err();
+}
+
+// A driver that refuses one of the programs, as a compo machine's might:
+// every shader the programs are built from is replaced in turn with one that
+// does not compile (Mesa reads replacements by the hash of the source it
+// was given). Capture and the demo then end at start-up with status 1 and
+// a line naming the program, and capture leaves no file; between them the
+// replacements fell on all eight programs.
+TEST_F(DemoRun, AProgramTheDriverRefusesEndsItAtStartUp) {
+    const std::string dir = testproc::scratchDir(), dumped = dir + "/dumped";
+    std::filesystem::create_directories(dumped);
+    const std::string capture = "'" CAPTURE_BINARY "' --quiet --size 32x18 --at 30 '" + dir + "/still.png' 2>&1";
+    ASSERT_EQ(testproc::shell("MESA_SHADER_DUMP_PATH='" + dumped + "' " + capture).status, 0);
+    std::set<std::string> named;
+    for (const auto& entry : std::filesystem::directory_iterator(dumped)) {
+        const std::string name = entry.path().filename().string(), broken = dir + "/broken";
+        std::filesystem::remove_all(broken);
+        std::filesystem::create_directories(broken);
+        testproc::shell("cp '" + entry.path().string() + "' '" + broken + "' && echo 'not GLSL;' >> '" + broken + "/" + name + "'");
+        std::filesystem::remove(dir + "/still.png");
+        const testproc::Result captured = testproc::shell("MESA_SHADER_READ_PATH='" + broken + "' " + capture);
+        EXPECT_EQ(captured.status, 1) << name;
+        EXPECT_FALSE(std::filesystem::exists(dir + "/still.png") || std::filesystem::exists(dir + "/still.png.part")) << name;
+        const std::size_t at = captured.output.find("capture: the GL driver refused the ");
+        ASSERT_NE(at, std::string::npos) << name << ": " << captured.output;
+        named.insert(captured.output.substr(at + 35, captured.output.find(" program", at) - at - 35));
+        if (name.rfind("FS_", 0) != 0) continue; // the demo tries each fragment stage
+        auto demo = start({"--window", "320x180", "--mute"}, {"MESA_SHADER_READ_PATH=" + broken});
+        EXPECT_EQ(demo->wait(20), 1) << name;
+        EXPECT_NE(demo->err().find("demo: the GL driver refused the "), std::string::npos) << name << ": " << demo->err();
+    }
+    EXPECT_EQ(named, (std::set<std::string>{"blur", "glitter", "ground", "ground depth", "obsidian",
+                                            "polyhedron depth", "sky", "tone mapping"}));
+    std::filesystem::remove_all(dir);
+}
+
+// A benchmark held up by Escape before its first frame says so; one ended
+// with Ctrl-C prints its table and keeps the signal's status.
+TEST_F(DemoRun, ABenchmarkEndsWithItsTable) {
+    testproc::key("keydown", "Escape");
+    auto held = start({"--benchmark", "--mute"});
+    EXPECT_EQ(held->wait(20), 0) << held->err();
+    testproc::key("keyup", "Escape");
+    EXPECT_EQ(held->out().rfind("start-up to first frame: none, no frame was drawn\n", 0), 0u) << held->out();
+
+    auto interrupted = start({"--benchmark", "--mute", "--window", "320x180"});
+    ASSERT_NE(screen.waitForWindow(20), 0u) << interrupted->err();
+    sleepSeconds(2);
+    kill(interrupted->id(), SIGINT);
+    EXPECT_EQ(interrupted->wait(20), 130);
+    EXPECT_NE(interrupted->out().find("\nwhole run "), std::string::npos) << interrupted->out();
+}
+
+// On a screen of 1920x1080 (an X server of the test's own), a window is
+// centred whatever its size, and one larger than the screen is refused with
+// the largest that fits and the usage.
+TEST_F(DemoRun, WindowsAreCentredOnTheScreen) {
+    Process xvfb("/usr/bin/Xvfb", {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"},
+                 "/", nullptr);
+    for (int i = 0; i < 100 && xvfb.out().empty(); ++i) sleepSeconds(0.05);
+    const std::string display = ":" + xvfb.out().substr(0, xvfb.out().find('\n'));
+    testproc::Screen large(display.c_str());
+    ASSERT_TRUE(large.open()) << display;
+    const struct { const char* size; int x, y; } windows[] = {{"1280x720", 320, 180}, {"1920x1080", 0, 0}};
+    for (const auto& w : windows) {
+        Process demo(DEMO_BINARY, {"--window", w.size, "--mute"}, testproc::scratchDir(), display.c_str());
+        const testproc::Window window = large.waitForWindow(20);
+        ASSERT_NE(window, 0u) << demo.err();
+        int x = -1, y = -1, width = 0, height = 0;
+        large.geometry(window, x, y, width, height);
+        EXPECT_EQ(std::make_pair(x, y), std::make_pair(w.x, w.y)) << w.size;
+    }
+    Process tooLarge(DEMO_BINARY, {"--window", "2560x1000"}, testproc::scratchDir(), display.c_str());
+    EXPECT_EQ(tooLarge.wait(20), 2);
+    EXPECT_NE(tooLarge.err().find("the largest window that fits is 1920x1000\nUsage: "), std::string::npos)
+        << tooLarge.err();
 }
 
 // A window of the size asked for, on a larger screen, from the moment asked
@@ -116,9 +201,11 @@ TEST_F(DemoRun, AWindowFromAMomentEndsOnlyOnItsOwnEscape) {
 }
 
 // Looping and rehearsing in the checked build: past 96 s it carries on from
-// 0, Space freezes the picture until it is pressed again, the arrows step
-// bars; through all of it the frame loop makes no allocation or GL object of
-// its own, and the tear-down deletes every object once, with its context.
+// 0; Space freezes the picture, which is then not drawn again, until it is
+// pressed again; the arrows step bars, paused or not, and every key says
+// where it leaves the picture. Through all of it the frame loop makes no
+// allocation or GL object of its own, and the tear-down deletes every
+// object once, with its context.
 TEST_F(DemoRun, LoopsAndRehearsesWithoutAllocating) {
     auto demo = start({"--window", "640x360", "--mute", "--from", "94", "--loop", "--rehearse"}, {},
                       DEMO_CHECKED_BINARY);
@@ -140,11 +227,28 @@ TEST_F(DemoRun, LoopsAndRehearsesWithoutAllocating) {
     };
     testproc::key("key", "space");
     EXPECT_TRUE(still(true)) << "the picture moves on while paused";
+    const double cpu = demo->cpuSeconds();
+    sleepSeconds(2.0);
+    EXPECT_LT(demo->cpuSeconds() - cpu, 0.5) << "busy while paused";
+    testproc::key("key", "Right");
+    sleepSeconds(0.5);
+    EXPECT_EQ(testproc::shell("xdotool getwindowname " + std::to_string(window)).output,
+              "OpenGL: bar 2 of 40, shot 2 of 15, 2.40 s, paused\n");
     testproc::key("key", "space");
     EXPECT_TRUE(still(false)) << "the picture stays paused";
     for (const char* key : {"Home", "Right", "Right", "Left"}) testproc::key("key", key), sleepSeconds(0.5);
     testproc::key("key", "Escape");
     EXPECT_EQ(demo->wait(20), 0) << demo->err();
+    const std::string out = demo->out();
+    const std::size_t first = out.find('\n');
+    EXPECT_EQ(out.substr(first == std::string::npos ? 0 : first - 6),
+              "paused\n"
+              "bar 2 of 40, shot 2 of 15, 2.40 s, paused\n"
+              "bar 2 of 40, shot 2 of 15, 2.40 s, playing\n"
+              "bar 1 of 40, shot 1 of 15, 0.00 s, playing\n"
+              "bar 2 of 40, shot 2 of 15, 2.40 s, playing\n"
+              "bar 3 of 40, shot 3 of 15, 4.80 s, playing\n"
+              "bar 2 of 40, shot 2 of 15, 2.40 s, playing\n");
     const std::string report = demo->err();
     const std::vector<unsigned> bars = testproc::framesPerBarOfCleanRun(report);
     // Bars 39 and 0 (the loop, and Home), 1 and 2 (the steps), and no other.
