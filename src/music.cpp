@@ -18,9 +18,12 @@ constexpr long outputRate = 44100;
 constexpr int outputChannels = 2;
 constexpr std::size_t frameBytes = outputChannels * sizeof(float);
 
-// The server's default buffer is about two seconds, which would leave the
-// sound trailing the picture; ask for a short one instead.
-constexpr pa_usec_t targetLatencyUs = 40 * 1000;
+// The server's default buffer is about two seconds, and it would keep the
+// device's own buffer as long, leaving the sound trailing the picture; ask
+// for a short one. Not too short: the soundtrack is written ahead from a
+// file, so a longer buffer delays nothing, but one of 40 ms ran dry, in
+// gaps of 10 to 140 ms, while software rendering kept both cores busy.
+constexpr pa_usec_t targetLatencyUs = 120 * 1000;
 // A server that is missing answers at once; one that accepts the connection
 // and then says nothing must not hold up start-up longer than this.
 constexpr pa_usec_t connectTimeoutUs = 1500 * 1000;

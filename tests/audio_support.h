@@ -36,6 +36,20 @@ double toDb(double linear);
 struct Span { std::size_t begin = 0, end = 0; };
 Span audibleSpan(const std::vector<float>& x, float threshold);
 
+// Where in a recording (mono) the soundtrack's moment `target` is heard,
+// looked for in [from, to): `at` is the sample where `track` (mono, 44.1
+// kHz) from `target` lines up with what follows. A sound server may drop or
+// blend the first 10 ms of a new stream, so `matchDb` is the level of the
+// recording minus the track over the 90 ms after those, and `beforeDb` over
+// the 10 ms before `at`, both against the track's own level. Heard from
+// that moment, the first is far below 0 and the second is not.
+struct Heard {
+    std::size_t at = 0;
+    double matchDb = 0.0, beforeDb = 0.0;
+};
+Heard heardAt(const std::vector<float>& recording, std::size_t from, std::size_t to,
+              const std::vector<float>& track, double target);
+
 int countOpenFds();
 void sleepSeconds(double seconds);
 

@@ -11,8 +11,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <optional>
 
 using namespace audiotest;
@@ -37,7 +40,7 @@ protected:
 // own pitch and level on both sides; the file plays once, whole, and
 // destroying Music ends it at once. Playback is under way when the
 // constructor returns, through a short buffer (the server's default would
-// leave the sound two seconds behind the picture).
+// keep its device two seconds behind).
 TEST_F(MusicTest, PlaysAtPitchAndLevelOnceOrUntilDestroyed) {
     const struct { int rate, channels; double file, held, heardMin, heardMax; } cases[] = {
         {44100, 2, 6.0, 1.0, 0.6, 2.0}, // destroyed long before the end
@@ -63,7 +66,7 @@ TEST_F(MusicTest, PlaysAtPitchAndLevelOnceOrUntilDestroyed) {
         }
         const std::size_t latency = inputs.find("Buffer Latency: ");
         ASSERT_NE(latency, std::string::npos) << inputs;
-        EXPECT_LT(std::atol(inputs.c_str() + latency + 16), 60000) << inputs;
+        EXPECT_LT(std::atol(inputs.c_str() + latency + 16), 150000) << inputs;
         EXPECT_NE(inputs.find("float32le 2ch 44100Hz"), std::string::npos) << inputs;
         sleepSeconds(0.5);
         const Pcm recorded = recorder.stop();
@@ -125,6 +128,108 @@ TEST_F(MusicTest, StartsWhereAskedPausesSeeksAndStopsAtTheCut) {
     auto tone = [&](std::size_t at) { return toneFrequency({x.begin() + at, x.begin() + at + 8820}, 44100); };
     EXPECT_NEAR(tone(span.begin + 2205), 1000.0, 5.0);
     EXPECT_NEAR(tone(span.end - 13230), 500.0, 5.0);
+}
+
+// Restarts land on their sample: the first start part way in, a seek while
+// playing, and a seek while paused heard at the resume. In what the sink
+// played, the soundtrack (decoded by ffmpeg, not by the code under test) is
+// heard from exactly the moment asked, to within a millisecond or two, and
+// nothing before it.
+TEST_F(MusicTest, RestartsLandOnTheirSample) {
+    std::filesystem::create_symlink(SOUNDTRACK_MP3, "vandrel.mp3");
+    const std::vector<float> track = decodeMp3(SOUNDTRACK_MP3).channel(-1);
+    ASSERT_GT(track.size(), std::size_t(96 * 44100));
+    Recorder recorder;
+    ASSERT_TRUE(recorder.live());
+    std::size_t seekMark = 0, resumeMark = 0;
+    {
+        Music music(33.6, 0.0);
+        sleepSeconds(0.6);
+        seekMark = recorder.framesSoFar();
+        music.seek(67.2);
+        sleepSeconds(0.6);
+        music.setPaused(true);
+        sleepSeconds(0.3);
+        music.seek(14.4);
+        sleepSeconds(0.3);
+        resumeMark = recorder.framesSoFar();
+        music.setPaused(false);
+        sleepSeconds(0.6);
+    }
+    const std::vector<float> x = recorder.stop().channel(-1);
+    const std::size_t started = audibleSpan(x, silence).begin, resumed = resumeMark + audibleSpan(
+        {x.begin() + std::ptrdiff_t(resumeMark), x.end()}, silence).begin;
+    const struct { double target; std::size_t from, to; } cases[] = {
+        // The sink's monitor may hand out a few ms ahead of what it then plays.
+        {33.6, started - 4410, started + 4410}, {67.2, seekMark - 4410, seekMark + 22050}, {14.4, resumed - 4410, resumed + 4410}};
+    for (const auto& c : cases) {
+        const Heard heard = heardAt(x, c.from, c.to, track, c.target);
+        EXPECT_LT(heard.matchDb, -30.0) << c.target;
+        EXPECT_GT(heard.beforeDb, -10.0) << c.target << ": heard from before the moment asked";
+    }
+}
+
+// A sound server of the test's own, on a socket of its own, that the test
+// can freeze, end and start again.
+class OwnServer {
+public:
+    explicit OwnServer(const std::string& dir) : dir(dir) { start(); }
+    void start() {
+        daemon = std::make_unique<testproc::Process>(
+            "/usr/bin/pulseaudio", std::vector<std::string>{"-n", "--daemonize=no", "--exit-idle-time=-1",
+            "--use-pid-file=no", "--load=module-null-sink sink_name=own",
+            "--load=module-native-protocol-unix socket=" + dir + "/own auth-anonymous=1"}, dir, nullptr,
+            std::vector<std::string>{"PULSE_RUNTIME_PATH=" + dir, "HOME=" + dir});
+        for (int i = 0; i < 100 && testproc::shell("pactl -s " + address() + " info >/dev/null 2>&1").status; ++i)
+            sleepSeconds(0.05);
+    }
+    void signal(int sig) { kill(daemon->id(), sig); }
+    void stop() { daemon.reset(); }
+    std::string address() const { return "unix:" + dir + "/own"; }
+
+private:
+    std::string dir;
+    std::unique_ptr<testproc::Process> daemon;
+};
+
+// Waits up to `seconds` for the music to be heard.
+bool heardWithin(Music& music, double seconds) {
+    for (const auto start = Clock::now(); secondsSince(start) < seconds; sleepSeconds(0.02))
+        if (music.heard() >= 0.0) return true;
+    return false;
+}
+
+// A restart never waits on the sound server: not while it is frozen (a
+// stopped process), nor once it has gone. The stream asked for while it was
+// frozen plays once it wakes, and the first restart after it came back
+// plays again.
+TEST_F(MusicTest, RestartsNeverWaitOnAFrozenOrVanishedServer) {
+    ASSERT_EQ(testproc::shell("ffmpeg -v error -f lavfi -i sine=f=440:d=20 -ar 44100 -ac 2 vandrel.mp3").status, 0);
+    OwnServer server(dir.path());
+    const std::string previous = std::getenv("PULSE_SERVER");
+    setenv("PULSE_SERVER", server.address().c_str(), 1);
+    {
+        Music music(1.0, 0.0);
+        ASSERT_TRUE(heardWithin(music, 1.0));
+        auto timed = [&](double at) {
+            const auto start = Clock::now();
+            music.seek(at);
+            music.setPaused(true);
+            music.setPaused(false);
+            return secondsSince(start);
+        };
+        server.signal(SIGSTOP);
+        EXPECT_LT(timed(2.0), 0.1) << "frozen";
+        EXPECT_LT(music.heard(), 0.0);
+        server.signal(SIGCONT);
+        EXPECT_TRUE(heardWithin(music, 2.0)) << "after waking";
+        server.stop();
+        EXPECT_LT(timed(3.0), 0.1) << "gone";
+        server.start();
+        EXPECT_LT(timed(4.0), 0.1) << "back";
+        EXPECT_TRUE(heardWithin(music, 2.0)) << "after coming back";
+    }
+    setenv("PULSE_SERVER", previous.c_str(), 1);
 }
 
 // Nothing to play or nowhere to play it: construction and destruction end
@@ -213,14 +318,23 @@ TEST_F(MusicTest, TheDemoPlaysItsSoundtrackOrSilentlyWithoutTheLibrary) {
     }
 }
 
-// After a seek the picture follows the music as the server reports it heard
-// (without that rule it would run ahead by the stream's latency and the
-// start-up of the new stream, or lag by the wait for the first report), and
-// moves on with it, from bar 12 (28.8 s) into bar 13.
-TEST_F(MusicTest, AfterASeekThePictureKeepsToTheMusic) {
+// Started part way in, the demo plays the music once, from its first sample
+// at the moment asked (no earlier start that is dropped at once), and the
+// picture follows the music as the server reports it heard (without that
+// rule it would run ahead by the stream's latency and start-up, or lag by
+// the wait for the first report), moving on with it from bar 28 into 29.
+TEST_F(MusicTest, StartedPartWayInTheMusicStartsOnceAndThePictureKeepsToIt) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X server";
-    const Played run = play(DEMO_CHECKED_BINARY, {"--window", "640x360", "--from", "30"}, false);
+    const Played run = play(DEMO_CHECKED_BINARY, {"--window", "640x360", "--from", "67.2"}, false);
     EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<float> track = decodeMp3(SOUNDTRACK_MP3).channel(-1);
+    const std::size_t begun = audibleSpan(run.sound, silence).begin;
+    const Heard heard = heardAt(run.sound, begun > 4410 ? begun - 4410 : 0, begun + 4410, track, 67.2);
+    std::printf("first sound %+.1f ms from where 67.2 s is heard; 100 ms from there differ by %.1f dB, "
+                "the 2 ms before by %.1f dB\n", (double(begun) - double(heard.at)) / 44.1, heard.matchDb, heard.beforeDb);
+    EXPECT_LT(heard.matchDb, -30.0);
+    EXPECT_GT(heard.beforeDb, -10.0);
+    EXPECT_GE(begun + 44, heard.at) << "sound before the start";
     double first = 0, median = 0, last = 0;
     const std::size_t at = run.err.find("picture minus music (ms): ");
     ASSERT_EQ(std::sscanf(run.err.c_str() + std::min(at, run.err.size()),
@@ -228,7 +342,7 @@ TEST_F(MusicTest, AfterASeekThePictureKeepsToTheMusic) {
     std::printf("%s", run.err.substr(at, run.err.find('\n', at) - at + 1).c_str());
     EXPECT_LT(std::fabs(median), 50.0) << run.err;
     const std::vector<unsigned> bars = testproc::framesPerBarOfCleanRun(run.err);
-    EXPECT_TRUE(bars.size() == 40 && bars[12] > 0 && bars[13] > 0) << run.err;
+    EXPECT_TRUE(bars.size() == 40 && bars[28] > 0 && bars[29] > 0) << run.err;
 }
 
 } // namespace
