@@ -21,11 +21,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const Clock::time_point processStart = Clock::now();
 
-volatile std::sig_atomic_t interrupted = 0;
-void onInterrupt(int) { interrupted = 1; }
-
+// Once interrupted, whatever fails is the interruption's doing (ffmpeg has
+// been ended): main says so alone.
 int fail(const std::string& message) {
-    std::fprintf(stderr, "capture: %s\n", message.c_str());
+    if (!capture::interruption) std::fprintf(stderr, "capture: %s\n", message.c_str());
     return 1;
 }
 
@@ -145,7 +144,10 @@ int render(const capture::Options& o, const capture::FrameRange& range, Scene& s
         return 0;
     };
     for (std::uint64_t i = 0; i < range.count; ++i) {
-        if (interrupted) return fail("interrupted; the partial output is removed");
+        if (capture::interruption) {
+            progress.end(); // main's message takes a line of its own
+            return 1;
+        }
         const std::uint64_t n = range.first + i;
         const float t = o.mode == capture::Mode::still ? float(o.at) : capture::frameTime(n, o.fps);
         if (profiler) profiler->beginFrame();
@@ -236,8 +238,7 @@ int main(int argc, char** argv) {
         return fail("no display found. Rendering needs an X server even off-screen; on a machine "
                     "without one, run it under a virtual one: " + again);
     }
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    capture::catchInterrupts();
     int status = 0;
     {
         // The demo's own context request: version 3.0 with the default
@@ -248,5 +249,10 @@ int main(int argc, char** argv) {
         status = captureWithContext(o);
     }
     XCloseDisplay(display);
+    // By now the sink has stopped ffmpeg and removed what it wrote.
+    if (status != 0 && capture::interruption) {
+        std::fprintf(stderr, "capture: interrupted; the partial output is removed\n");
+        return 128 + capture::interruption;
+    }
     return status;
 }

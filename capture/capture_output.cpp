@@ -21,6 +21,28 @@ namespace capture {
 
 std::string partialName(const std::string& path) { return path + ".part"; }
 
+volatile std::sig_atomic_t interruption = 0;
+
+namespace {
+
+// ffmpeg's process, the leader of its own group, while it is not yet
+// reaped: the handler may signal it without meeting a stranger.
+volatile std::sig_atomic_t encoder = 0;
+
+// What ffmpeg made is thrown away, so it is killed outright: asked to end,
+// it would report errors finishing a file that no one wants.
+void onInterrupt(int signal) {
+    interruption = signal;
+    if (encoder > 0) kill(-encoder, SIGKILL);
+}
+
+} // namespace
+
+void catchInterrupts() {
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+}
+
 bool onPath(const std::string& program) {
     const char* path = std::getenv("PATH");
     if (!path) return false;
@@ -109,6 +131,9 @@ bool VideoSink::open() {
     // A write into a pipe whose reader has gone must fail with EPIPE rather
     // than end the process, so the partial file can be cleaned up.
     std::signal(SIGPIPE, SIG_IGN);
+    // ffmpeg inherits this: from its own group it writes to the terminal as
+    // a background process, which `stty tostop` would otherwise stop.
+    std::signal(SIGTTOU, SIG_IGN);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         message = failure("cannot make a pipe");
@@ -122,8 +147,16 @@ bool VideoSink::open() {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+    // A group of its own: a terminal's Ctrl-C goes to the whole foreground
+    // group, and it is capture that decides what becomes of a half-made
+    // video, and says so.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t child = -1;
-    const int spawned = posix_spawnp(&child, "ffmpeg", &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&child, "ffmpeg", &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[0]);
     if (spawned != 0) {
@@ -132,6 +165,7 @@ bool VideoSink::open() {
         return false;
     }
     pid = child;
+    encoder = child;
     pipe = fds[1];
     return true;
 }
@@ -160,6 +194,12 @@ bool VideoSink::stop() {
     if (pipe >= 0) ::close(pipe);
     pipe = -1;
     if (pid < 0) return false;
+    // Waited for without reaping first: its pid and group stay ffmpeg's
+    // until the handler has let go of them.
+    siginfo_t exited{};
+    while (waitid(P_PID, id_t(pid), &exited, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+    }
+    encoder = 0;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -186,7 +226,7 @@ bool VideoSink::finish() {
 VideoSink::~VideoSink() {
     if (done) return;
     // Abandoned: ffmpeg need not finish encoding what will be thrown away.
-    if (pid > 0) kill(pid, SIGTERM);
+    if (pid > 0) kill(-pid, SIGKILL);
     stop();
     std::remove(partial.c_str());
 }

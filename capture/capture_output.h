@@ -7,6 +7,7 @@
 #include "capture_options.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +29,13 @@ bool readPng(const std::string& path, Image& image, std::string* error);
 
 // The name a writer uses until it is done.
 std::string partialName(const std::string& path);
+
+// The signal, SIGINT or SIGTERM, that asked the capture to stop; 0 until one
+// comes. catchInterrupts() installs the handler, which also ends a running
+// ffmpeg at once, so that whatever capture is blocked in, a write that
+// ffmpeg no longer reads or the wait for it to finish, returns.
+extern volatile std::sig_atomic_t interruption;
+void catchInterrupts();
 
 // Whether a program of this name is found on PATH.
 bool onPath(const std::string& program);

@@ -123,7 +123,6 @@ TEST_F(CaptureRun, FailuresSaySoAndLeaveNoOutput) {
         // name is taken by a directory that is not empty.
         {"--size 32x18 --at 3 {}/taken.png", "", "cannot rename"},
         {"--size 32x18 --fps 30 --from 0 --to 0.1 {}/taken.mp4", "", "cannot rename"},
-        {"--size 320x180 --fps 30 --from 0 --to 90 {}/a.mp4", "timeout -s INT --preserve-status 3", "interrupted"},
     };
     for (const auto& c : cases) {
         std::ofstream(dir + "/bin/ffmpeg") << "#!/bin/sh\n" << c.ffmpeg << "\n";
@@ -135,6 +134,41 @@ TEST_F(CaptureRun, FailuresSaySoAndLeaveNoOutput) {
         EXPECT_NE(r.status, 0) << c.args;
         EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << ": " << r.output;
         EXPECT_EQ(files(), before) << c.args;
+    }
+}
+
+// Ctrl-C goes to the terminal's whole foreground group, here capture's, and
+// capture alone acts on it: it ends ffmpeg, removes the partial output, says
+// so last and exits 130 (143 for SIGTERM). The stand-in encoder signals at a
+// moment it knows and speaks if the signal reaches it too; not ended within
+// 30 s, it speaks and finishes a video. Its moments: every frame read, so
+// that capture waits for it to finish; part of the first frame read, so that
+// capture is stuck writing the rest. A sequence's Ctrl-C comes from outside
+// once the first PNG is there.
+TEST_F(CaptureRun, InterruptedItEndsTheEncoderAndLeavesNoOutput) {
+    fs::create_directories(dir + "/bin");
+    const std::string video = "--size 320x180 --fps 30 --from 0 --to 0.2 {}/a.mp4";
+    const struct { std::string args, ffmpeg, outside; int status; } cases[] = {
+        {video, "cat >/dev/null; kill -INT -$PPID", ":", 130},
+        {video, "dd bs=1 count=1 of=/dev/null status=none; kill -TERM $PPID", ":", 143},
+        {"--size 32x18 --fps 30 --from 0 --to 20 --sequence {}/frames", "",
+         "until [ -e {}/frames.part/frame_000000.png ] || ! kill -0 $!; do sleep 0.01; done; kill -INT -$!", 130},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(dir + "/bin/ffmpeg") << "#!/bin/sh\ntrap 'echo ffmpeg: interrupted too; exit 255' INT\n"
+                                           << "for last; do :; done\n" << c.ffmpeg << "\n"
+                                           << "sleep 30 </dev/null >/dev/null 2>&1; echo ffmpeg: not ended; echo v >\"$last\"\n";
+        fs::permissions(dir + "/bin/ffmpeg", fs::perms::owner_all);
+        std::string command = "PATH={}/bin:$PATH setsid '" CAPTURE_BINARY "' --quiet --soundtrack '" SOUNDTRACK_MP3 "' " +
+                              c.args + " 2>&1 & " + c.outside + "; wait $!";
+        for (std::size_t at; (at = command.find("{}")) != std::string::npos;) command.replace(at, 2, dir);
+        const Result r = testproc::shell(command);
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.output;
+        // It says that last, and nothing from or about ffmpeg.
+        const std::string said = "capture: interrupted; the partial output is removed\n";
+        EXPECT_EQ(r.output.substr(r.output.size() - std::min(r.output.size(), said.size())), said) << c.args;
+        EXPECT_EQ(r.output.find("ffmpeg"), std::string::npos) << c.args << ": " << r.output;
+        EXPECT_EQ(files(), (std::vector<std::string>{"bin", "bin/ffmpeg"})) << c.args;
     }
 }
 

@@ -1,11 +1,15 @@
 // The score's notation, and the rendered soundtrack measured as a listener
 // would: format, length, level, the timeline's sections, beat and events.
 #include "audio_support.h"
+#include "mp3_encoder.h"
+#include "process.h"
 #include "score.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <numeric>
 
 using namespace audiotest;
@@ -88,6 +92,35 @@ TEST(Soundtrack, CymbalsMarkTheEvents) {
         const double rise = level(high, b * bar, b * bar + 0.3) - level(high, b * bar + 0.6, b * bar + 0.9);
         EXPECT_EQ(rise > 3.5, std::count(events.begin(), events.end(), b) == 1) << b * bar << " s: " << rise << " dB";
     }
+}
+
+// The file is written whole or not at all, and the last good one stays as
+// it was: an encoder that fails part-way (LAME takes 1000 Hz, a rate MP3
+// lacks, and resamples it to more than one call's output buffer holds), a
+// name taken by a directory, and the tool aimed at a place it cannot write
+// each say so, and leave no temporary file.
+TEST(Soundtrack, FailuresKeepTheLastGoodFileAndLeaveNoOther) {
+    namespace fs = std::filesystem;
+    const std::string dir = testproc::scratchDir(), good = dir + "/vandrel.mp3";
+    std::ofstream(good) << "the last good build";
+    std::ofstream(dir + "/file").close();
+    fs::create_directories(dir + "/taken.mp3/keep");
+    const std::vector<float> tone(44100, 0.25f);
+    const struct { std::string path; int rate; std::string says; } cases[] = {
+        {good, 1000, "LAME failed with error -1 at sample 0 of 44100"},
+        {dir + "/taken.mp3", 44100, "cannot rename " + dir + "/taken.mp3.part to " + dir + "/taken.mp3: Is a directory"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(writeMp3(c.path, tone.data(), nullptr, tone.size(), c.rate, 192, error)) << c.path;
+        EXPECT_EQ(error, c.says);
+    }
+    const testproc::Result r = testproc::shell("'" SOUNDTRACK_BINARY "' '" + dir + "/file/vandrel.mp3' 2>&1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, SOUNDTRACK_BINARY ": cannot write " + dir + "/file/vandrel.mp3.part: Not a directory\n");
+    EXPECT_EQ(testproc::shell("cd '" + dir + "' && find . | sort && cat vandrel.mp3").output,
+              ".\n./file\n./taken.mp3\n./taken.mp3/keep\n./vandrel.mp3\nthe last good build");
+    fs::remove_all(dir);
 }
 
 } // namespace
