@@ -41,6 +41,9 @@ void onInterrupt(int signal) {
 void catchInterrupts() {
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    // The terminal closed: without capture, ffmpeg (in a group of its own)
+    // would go on and leave its partial file.
+    std::signal(SIGHUP, onInterrupt);
 }
 
 bool onPath(const std::string& program) {

@@ -30,7 +30,7 @@ bool readPng(const std::string& path, Image& image, std::string* error);
 // The name a writer uses until it is done.
 std::string partialName(const std::string& path);
 
-// The signal, SIGINT or SIGTERM, that asked the capture to stop; 0 until one
+// The signal, SIGINT, SIGTERM or SIGHUP, that asked the capture to stop; 0 until one
 // comes. catchInterrupts() installs the handler, which also ends a running
 // ffmpeg at once, so that whatever capture is blocked in, a write that
 // ffmpeg no longer reads or the wait for it to finish, returns.
