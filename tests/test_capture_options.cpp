@@ -50,12 +50,11 @@ TEST(CaptureOptions, CommandLinesAndTheirFrames) {
     EXPECT_EQ(capture::frameTime(303, 30), float(capture::parse({"--at", "10.1", "a.png"}).options.at));
 }
 
-// Every refusal names what is wrong, in words a user would look for.
+// Every refusal names what is wrong, in words a user would look for. (The
+// numbers and sizes are read as the demo reads its own, and refused in the
+// same words: the demo's table holds those cases.)
 TEST(CaptureOptions, BadCommandLinesAreRefusedWithAReason) {
     const struct { std::vector<std::string> args; const char* says; } cases[] = {
-        {{"--size", "0x0", "a.mp4"}, "too small"},
-        {{"--size", "99999999999x180", "a.mp4"}, "too large"},
-        {{"--size", " 320x180", "a.mp4"}, "WIDTHxHEIGHT"},
         {{"--size", "7681x4320", "a.mp4"}, "too large"},
         {{"--size", "321x180", "a.mp4"}, "even width and height; 321x180 is odd (choose, for example, 320x180)"},
         {{"--fps", "25", "a.mp4"}, "--fps 30 or --fps 60"},
@@ -64,9 +63,7 @@ TEST(CaptureOptions, BadCommandLinesAreRefusedWithAReason) {
         {{"--to", "96.5", "a.mp4"}, "--to 96.5 is outside"},
         {{"--from", "10", "--to", "10", "a.mp4"}, "must come after"},
         {{"--from", "1e1x", "a.mp4"}, "--from takes a number"},
-        {{"--at", "1e400", "a.png"}, "--at 1e400 is out of range"},
         {{"--fps", "99999999999999999999", "a.mp4"}, "--fps 99999999999999999999 is out of range"},
-        {{"--scale", "0.1", "a.mp4"}, "--scale 0.1 is out of range: it takes 0.25 to 1"},
         {{"--from", "95.999", "a.mp4"}, "holds no frame"},
         {{"--at", "96", "a.png"}, "outside the demo"},
         {{"--at", "3", "a.mp4"}, "name a .png file"},
