@@ -149,12 +149,13 @@ std::string usage(const std::string& program) {
            "  " + program + " [--size WxH] [--fps N] [--from S] [--to S] --sequence DIRECTORY\n"
            "  " + program + " [--size WxH] --at S OUTPUT.png\n"
            "  " + program + " [--size WxH] [--fps N] [--from S] [--to S] --profile\n"
-           "Each also takes --scale F (0.25 to 1): the scene, the bloom and the shadow map\n"
-           "rendered at F of the picture's size, as the demo's --scale does, for a quick preview.\n"
            "Renders the demo off-screen, frame n at n/fps seconds, through the demo's own\n"
            "frame code. Defaults: --size 1920x1080 --fps 60 --from 0 --to 96\n"
            "--soundtrack vandrel.mp3. The picture is the largest centred 16:9 rectangle\n"
-           "of the size, with black bars around it. Add --quiet to hide the progress bar.\n";
+           "of the size, with black bars around it. Add --quiet to hide the progress bar.\n"
+           "Each also takes --scale F (0.25 to 1): the scene, the bloom and the shadow map at\n"
+           "F of the picture's size, as the demo's --scale: a quick preview, with a softer\n"
+           "picture, softer shadows and thin lines that may vanish.\n";
 }
 
 } // namespace capture

@@ -68,9 +68,13 @@ std::string usage(const std::string& program) {
            "  --loop         start again from 0 at the end, until Escape or close\n"
            "  --mute         play without sound (no sound server connection)\n"
            "  --benchmark    vertical sync off; print frame times per camera shot at the end\n"
-           "  --scale F      render the scene at F (0.25 to 1) of the picture's size\n"
+           "                 (Ctrl-C ends it with its table too)\n"
+           "  --scale F      render the scene, the bloom and the shadow map at F (0.25 to 1)\n"
+           "                 of the picture's size: faster, but a softer picture, softer\n"
+           "                 shadows, and thin lines that may vanish\n"
            "  --rehearse     keys: Space pauses and resumes, Left and Right step a bar\n"
-           "                 back or forward, Home starts again\n"
+           "                 back or forward, Home starts again; each says where it leaves\n"
+           "                 the picture (bar, camera shot, time) in the title and on stdout\n"
            "  --help         this text\n";
 }
 
