@@ -57,14 +57,12 @@ Span audibleSpan(const std::vector<float>& x, float threshold) {
     return span;
 }
 
-namespace {
 // The level of a minus b over n samples, against b's own, in dB.
-double differenceDb(const float* a, const float* b, std::size_t n) {
-    double difference = 0.0, level = 0.0;
+static double differenceDb(const float* a, const float* b, std::size_t n) {
+    double difference = 0.0, level = 1e-20;
     for (std::size_t i = 0; i < n; ++i) difference += (a[i] - b[i]) * (a[i] - b[i]), level += b[i] * b[i];
-    return 10.0 * std::log10(std::max(difference, 1e-20) / std::max(level, 1e-20));
+    return 10.0 * std::log10(difference / level + 1e-20);
 }
-} // namespace
 
 Heard heardAt(const std::vector<float>& x, std::size_t from, std::size_t to, const std::vector<float>& track,
               double target) {
@@ -72,16 +70,14 @@ Heard heardAt(const std::vector<float>& x, std::size_t from, std::size_t to, con
     // holds, by normalised correlation; then step back to the target.
     const std::size_t rate = 44100, n = rate / 20, lead = rate / 10, settle = rate / 100;
     const std::size_t t = std::size_t(std::llround(target * double(rate)));
-    const float* snippet = track.data() + t + lead;
     Heard best;
     double bestScore = -2.0;
     for (std::size_t i = std::max(from, settle) + lead; i + n <= std::min(to + lead, x.size()); ++i) {
         double dot = 0.0, energy = 1e-20;
-        for (std::size_t k = 0; k < n; ++k) dot += x[i + k] * snippet[k], energy += x[i + k] * x[i + k];
-        const double score = dot / std::sqrt(energy);
-        if (score > bestScore) bestScore = score, best.at = i - lead;
+        for (std::size_t k = 0; k < n; ++k) dot += x[i + k] * track[t + lead + k], energy += x[i + k] * x[i + k];
+        if (dot / std::sqrt(energy) > bestScore) bestScore = dot / std::sqrt(energy), best.at = i - lead;
     }
-    if (bestScore < -1.0) return {0, 0.0, 0.0};
+    if (bestScore < -1.0) return {}; // nothing to look in
     best.matchDb = differenceDb(x.data() + best.at + settle, track.data() + t + settle, lead - settle);
     best.beforeDb = differenceDb(x.data() + best.at - settle, track.data() + t - settle, settle);
     return best;

@@ -40,7 +40,7 @@ TEST(Score, NotationAndEveryBar) {
                     bar.wobble >= 0.0f && bar.wobble <= 1.0f) << "bar " << &bar - score::bars;
 }
 
-constexpr double bar = 2.4; // the timeline's
+constexpr double bar = score::barSeconds;
 
 // RMS from `from` to `to` seconds, in dBFS.
 double level(const std::vector<float>& x, double from, double to) {

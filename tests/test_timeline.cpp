@@ -3,7 +3,6 @@
 // independently in double precision (at the single-precision value of each
 // time) from the timeline's formulas.
 #include "choreography.h"
-#include "model.h"
 
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
@@ -40,6 +39,12 @@ TEST(Letterbox, LargestCentredSixteenByNineRectangle) {
 TEST(Bars, EndAfterBarThirtyNine) {
     EXPECT_EQ(choreograph(std::nextafter(96.0f, 0.0f)).bar, 39u);
     for (float t : {96.0f, 120.0f, 1e12f, INFINITY, NAN}) EXPECT_TRUE(choreograph(t).ended) << t;
+    // The first instant of every bar is in it, the instant before is in the
+    // bar before, and the piece ends on the 40th.
+    for (std::uint32_t k = 1; k <= demo::barCount; ++k)
+        EXPECT_EQ(demo::barIndex(demo::barStart(k)) * 100 + demo::barIndex(std::nextafter(demo::barStart(k), 0.0f)),
+                  k * 100 + k - 1) << k;
+    EXPECT_EQ(demo::barStart(demo::barCount), demo::pieceLength);
 }
 
 // Every curve at and between its turning points, so that none of them can
@@ -153,28 +158,6 @@ TEST(Choreography, InstanceTransforms) {
             EXPECT_NEAR(got[i / 3][i % 3], want[i / 3][i % 3], tolerance(want[i / 3][i % 3]) + 2e-5f)
                 << "t " << c.t << ", instance " << c.instance << ", element " << i;
     }
-}
-
-// Handed to the Model and propagated, the pose puts the members where their
-// pivots carry them; the ground is never animated.
-TEST(Choreography, WorldPositionsAfterTheModelUpdates) {
-    std::vector<Tovik::Part> parts;
-    Tovik::Model model(parts);
-    demo::addInstances(model);
-    const demo::Pose pose = choreograph(75.0f);
-    demo::applyPose(pose, model);
-    model.update();
-    EXPECT_EQ(model.instances[inst::ground].world, mat4(1.0f));
-    const struct { std::uint64_t instance; vec3 position; } cases[] = {
-        {inst::hub, {0, 27, 0}},
-        {inst::ring1First, {-12.76170f, 27, -33.17233f}},
-        {inst::ring3First, {8.78162f, 27, -22.82665f}},
-        {inst::ring2First + 1, {-6.23489f, 27, -7.81832f}},
-        {inst::ring2First + 5, {9.00969f, 27, 4.33884f}},
-    };
-    for (const auto& c : cases)
-        for (int i = 0; i < 3; ++i)
-            EXPECT_NEAR(model.instances[c.instance].world[3][i], c.position[i], tolerance(c.position[i])) << c.instance;
 }
 
 } // namespace
