@@ -157,6 +157,76 @@ double secondsSinceStart() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - processStart).count();
 }
 
+// The window: full screen at the desktop's mode (or a fixed-size window),
+// asking for a 3.0 context with the default attributes, which keeps the
+// fixed-function matrix stack the projection is made with. Vertical sync
+// paces the loop, except when a benchmark wants every frame it can get.
+void openWindow(sf::Window& window, const PlayerOptions& options, const sf::VideoMode& desktop) {
+    const sf::ContextSettings settings(24, 8, 0, 3, 0, sf::ContextSettings::Default, false);
+    VsyncNoticeFilter filter(sf::err().rdbuf());
+    std::streambuf* const previous = sf::err().rdbuf(&filter);
+    if (options.windowed)
+        window.create(sf::VideoMode(options.width, options.height), "OpenGL", sf::Style::Titlebar | sf::Style::Close,
+                      settings);
+    else
+        window.create(desktop, "OpenGL", sf::Style::Fullscreen, settings);
+    window.setVerticalSyncEnabled(!options.benchmark);
+    sf::err().rdbuf(previous);
+    // SFML (2.5) centres a new window's height on the screen's width, which
+    // can put it partly off the screen.
+    if (options.windowed)
+        window.setPosition(
+            sf::Vector2i(int(desktop.width - options.width) / 2, int(desktop.height - options.height) / 2));
+    window.setMouseCursorVisible(false);
+    if (options.rehearse) window.setKeyRepeatEnabled(false); // a held arrow steps once
+}
+
+// Drains the window's events: true when the demo is to end (closed, or
+// Escape in a window; full screen, Escape is polled instead). Gathers the
+// rehearsal keys, and notes when the screen may have lost the picture.
+bool drainEvents(sf::Window& window, const PlayerOptions& options, Keys& keys, bool& drawn) {
+    sf::Event event;
+    while (window.pollEvent(event)) {
+        if (event.type == sf::Event::Closed) return true;
+        if (event.type == sf::Event::KeyPressed && event.key.code == sf::Keyboard::Escape) {
+            if (options.windowed) return true;
+        } else if (event.type == sf::Event::KeyPressed && options.rehearse) {
+            keys.add(event.key.code);
+        } else if (event.type == sf::Event::GainedFocus) {
+            drawn = false;
+        }
+    }
+    return false;
+}
+
+// A benchmark's frame times, in storage made before the frame loop: room
+// for every frame of a long run (about an hour at 60 fps).
+class Stopwatch {
+public:
+    explicit Stopwatch(bool on) : times(on ? std::size_t(1) << 18 : 0), on(on) {}
+    void frameDrawn(std::uint32_t bar) {
+        if (!on) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (last.time_since_epoch().count() != 0)
+            times.record(shotOf(bar), std::chrono::duration<double, std::milli>(now - last).count());
+        if (first < 0.0) first = std::chrono::duration<double, std::milli>(now - processStart).count();
+        last = now;
+    }
+    // A pause is no frame's time.
+    void idle() { last = {}; }
+    void print() const {
+        if (!on) return;
+        std::printf("%s", times.report(first).c_str());
+        std::fflush(stdout);
+    }
+
+private:
+    FrameTimes times;
+    bool on;
+    std::chrono::steady_clock::time_point last{};
+    double first = -1.0; // ms from the process's start to the first frame
+};
+
 } // namespace
 
 int run(const PlayerOptions& options, Observer* observer) {
@@ -177,29 +247,8 @@ int run(const PlayerOptions& options, Observer* observer) {
         return 2;
     }
 
-    // The window: full screen at the desktop's mode (or a fixed-size window),
-    // asking for a 3.0 context with the default attributes, which keeps the
-    // fixed-function matrix stack the projection is made with. Vertical sync
-    // paces the loop, except when a benchmark wants every frame it can get.
-    const sf::ContextSettings settings(24, 8, 0, 3, 0, sf::ContextSettings::Default, false);
     sf::Window window;
-    {
-        VsyncNoticeFilter filter(sf::err().rdbuf());
-        std::streambuf* const previous = sf::err().rdbuf(&filter);
-        if (options.windowed)
-            window.create(sf::VideoMode(options.width, options.height), "OpenGL",
-                          sf::Style::Titlebar | sf::Style::Close, settings);
-        else
-            window.create(desktop, "OpenGL", sf::Style::Fullscreen, settings);
-        window.setVerticalSyncEnabled(!options.benchmark);
-        sf::err().rdbuf(previous);
-    }
-    // SFML (2.5) centres a new window's height on the screen's width, which
-    // can put it partly off the screen.
-    if (options.windowed)
-        window.setPosition(sf::Vector2i(int(desktop.width - options.width) / 2, int(desktop.height - options.height) / 2));
-    window.setMouseCursorVisible(false);
-    if (options.rehearse) window.setKeyRepeatEnabled(false); // a held arrow steps once
+    openWindow(window, options, desktop);
 
     // The GL entry points, and a context able to run the programs.
     if (!prepareContext("demo")) return 1;
@@ -236,8 +285,7 @@ int run(const PlayerOptions& options, Observer* observer) {
         std::fprintf(stderr, "demo: %s\n", fault.c_str());
         return 1;
     }
-    // Room for every frame of a long benchmark (about an hour at 60 fps).
-    FrameTimes times(options.benchmark ? std::size_t(1) << 18 : 0);
+    Stopwatch stopwatch(options.benchmark);
     std::optional<Soundtrack> soundtrack;
     if (music) soundtrack.emplace(*music);
     std::optional<PositionReport> report;
@@ -249,21 +297,11 @@ int run(const PlayerOptions& options, Observer* observer) {
     std::optional<Transport> transport;
     if (options.restarts())
         transport.emplace(soundtrack ? &*soundtrack : nullptr, options.from, options.loop, secondsSinceStart());
-    std::chrono::steady_clock::time_point lastFrame{};
-    double firstFrame = -1.0; // ms from the process's start
-    bool drawn = false;       // the paused picture is on the screen
+    bool drawn = false; // the paused picture is on the screen
     for (;;) {
-        sf::Event event;
-        bool quit = false;
         Keys keys;
         if (observer) observer->handlingEvents(true);
-        while (!quit && window.pollEvent(event)) {
-            if (event.type == sf::Event::Closed) quit = true;
-            else if (event.type == sf::Event::KeyPressed && event.key.code == sf::Keyboard::Escape)
-                quit = options.windowed; // full screen, Escape is polled below
-            else if (event.type == sf::Event::KeyPressed && options.rehearse) keys.add(event.key.code);
-            else if (event.type == sf::Event::GainedFocus) drawn = false; // the screen may have lost it
-        }
+        const bool quit = drainEvents(window, options, keys, drawn);
         if (observer) observer->handlingEvents(false);
         if (quit || stopSignal) break;
         if (!options.windowed && sf::Keyboard::isKeyPressed(sf::Keyboard::Escape)) break;
@@ -271,7 +309,7 @@ int run(const PlayerOptions& options, Observer* observer) {
         // Paused, the picture stands: it is drawn once, then the loop only
         // looks at the keys, often enough to answer within a frame.
         if (transport && transport->paused() && drawn) {
-            lastFrame = {};
+            stopwatch.idle();
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
@@ -284,20 +322,11 @@ int run(const PlayerOptions& options, Observer* observer) {
         renderFrame(world, targets, projection, pose, t);
         window.display();
         drawn = true;
-        if (options.benchmark) {
-            const auto now = std::chrono::steady_clock::now();
-            if (lastFrame.time_since_epoch().count() != 0)
-                times.record(shotOf(pose.bar), std::chrono::duration<double, std::milli>(now - lastFrame).count());
-            if (firstFrame < 0.0) firstFrame = std::chrono::duration<double, std::milli>(now - processStart).count();
-            lastFrame = now;
-        }
+        stopwatch.frameDrawn(pose.bar);
         if (observer) observer->frameDrawn(t, heard);
     }
     if (observer) observer->stopped();
-    if (options.benchmark) {
-        std::printf("%s", times.report(firstFrame).c_str());
-        std::fflush(stdout);
-    }
+    stopwatch.print();
 
     // The window leaves the screen at once, but stays open (with its context
     // current) until everything else is destroyed: closing it first would
