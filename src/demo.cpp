@@ -108,8 +108,6 @@ public:
     PositionReport(Display* display, ::Window window) : display(display), window(window) {
         utf8 = XInternAtom(display, "UTF8_STRING", False);
         netWmName = XInternAtom(display, "_NET_WM_NAME", False);
-        // Lines go out as they are made, from a buffer made here.
-        std::setvbuf(stdout, output, _IOLBF, sizeof output);
     }
     void show(float t, bool paused) {
         describePosition(line, sizeof line, t, paused);
@@ -126,7 +124,6 @@ private:
     ::Window window;
     Atom utf8 = 0, netWmName = 0;
     char line[96] = {}, title[128] = {};
-    char output[BUFSIZ] = {};
 };
 
 // Acts on the rehearsal keys, saying where each leaves the picture; true
@@ -230,6 +227,10 @@ private:
 } // namespace
 
 int run(const PlayerOptions& options, Observer* observer) {
+    // A rehearsal's lines go out as they are made, from a buffer of its own:
+    // set before anything is written, and never made in the frame loop.
+    static char lines[BUFSIZ];
+    if (options.rehearse) std::setvbuf(stdout, lines, _IOLBF, sizeof lines);
     if (options.benchmark) {
         std::signal(SIGINT, onStopSignal);
         std::signal(SIGTERM, onStopSignal);
