@@ -58,10 +58,10 @@ if [ "$(. /etc/os-release && echo "$ID $VERSION_ID")" != "debian 12" ]; then
   "$root/scripts/debian-system.sh" bookworm "$system"
   mkdir -p "$system/src" "$system/out"
   rm -f "$system/out/$name.tar.gz"
-  trap 'umount "$system/dev" "$system/proc" "$system/src" 2>/dev/null' EXIT
+  trap 'umount -R "$system/dev"; umount "$system/proc" "$system/src"' EXIT
   mount --bind -o ro "$root" "$system/src"
   mount -t proc proc "$system/proc"
-  mount --bind /dev "$system/dev"
+  mount --rbind /dev "$system/dev"
   # This script, inside with the source tree at /src and a bare environment;
   # the time stamp is the commit's, which only git out here knows.
   env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 DEMO_RELEASE_BUILD=/build \
