@@ -11,7 +11,7 @@
 # test command installs, the clone and every build in it are new. The copy
 # stays for a look until the next run; its output goes to CODENAME.log too.
 # Needs root and a Debian mirror (the one apt uses here, or
-# $DEMO_DEBIAN_MIRROR); about 5 GB per release.
+# $DEMO_DEBIAN_MIRROR); 2.5 GB for Debian 12, 4 GB for 13.
 #
 # The test command runs in a mount and a PID namespace of their own, on
 # /proc, /sys and /dev mounted into the system, whose root is a mount point
