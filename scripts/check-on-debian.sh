@@ -27,11 +27,13 @@ if [ -n "${DEMO_CHECK_SYSTEM:-}" ]; then
     set +e
     trap '' INT TERM
     # This shell is PID 1 here; every other PID in the namespace is ours.
-    local pid left
+    local pid name left
     for signal in TERM KILL; do
       left=""
       for pid in $(ls "$system/proc" 2>/dev/null | grep -E '^[0-9]+$'); do
-        [ "$pid" = 1 ] || { kill -s "$signal" "$pid" 2>/dev/null && left="$left $pid"; }
+        [ "$pid" != 1 ] || continue
+        name="$(cat "$system/proc/$pid/comm" 2>/dev/null)"
+        kill -s "$signal" "$pid" 2>/dev/null && left="$left $pid ($name)"
       done
       [ -z "$left" ] && break
       echo "check-on-debian: stopping what was left running:$left (SIG$signal)"

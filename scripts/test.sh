@@ -13,7 +13,8 @@ jobs="$(nproc)"
 "$root/scripts/deps.sh" test
 
 xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+# It has ended when the script has: nothing of the run outlives it.
+cleanup() { [ -z "$xvfb_pid" ] || { kill "$xvfb_pid" && wait "$xvfb_pid"; } 2>/dev/null || true; }
 trap cleanup EXIT
 
 # A 4:3 screen, so that the demo's 16:9 picture shows letterbox bars. A bare
