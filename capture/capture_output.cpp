@@ -107,11 +107,12 @@ std::vector<std::string> ffmpegArguments(const Options& o, const FrameRange& ran
             "-ss", start, "-t", length, "-i", o.soundtrack,
             "-map", "0:v:0", "-map", "1:a:0",
             // The RGB to YUV matrix and the stream's tags must agree, or
-            // players shift the colours.
-            "-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+            // players shift the colours. The tags are set on the frames
+            // themselves: ffmpeg 7 ignores the output options for primaries
+            // and transfer, and scale tags only the matrix and the range.
+            "-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,"
+                   "setparams=colorspace=bt709:color_primaries=bt709:color_trc=bt709:range=tv",
             "-c:v", "libx264", "-preset", "medium", "-crf", "18",
-            "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709",
-            "-color_range", "tv",
             "-af", "apad=whole_dur=" + length, "-c:a", "aac", "-b:a", "192k",
             "-movflags", "+faststart", "-f", "mp4", file};
 }

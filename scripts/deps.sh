@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the demo needs. Usage: deps.sh [build|release|test]
+# Installs the Debian packages the demo needs, on Debian 12 (bookworm) or 13
+# (trixie). Usage: deps.sh [build|release|test]
 #   build:   compiler, CMake and the libraries the demo links against;
-#   release: the above plus the tool that sets the bundled libraries' run path;
+#   release: the above plus the tool that sets the bundled libraries' run
+#            path, and, on any release but Debian 12, debootstrap for the
+#            Debian 12 build root the archive is made in;
 #   test:    all of the above plus the X server, sound server and tools the
 #            tests use, and debootstrap for the release's minimal-system check.
 set -euo pipefail
@@ -13,10 +16,11 @@ build_packages=(
   libgl1-mesa-dri
 )
 test_packages=(
-  libgtest-dev xvfb xauth xdotool
+  libgtest-dev xvfb xauth xdotool python3
   pulseaudio pulseaudio-utils ffmpeg debootstrap
 )
 release_packages=(patchelf)
+[ "$(. /etc/os-release && echo "$ID $VERSION_ID")" = "debian 12" ] || release_packages+=(debootstrap)
 
 packages=("${build_packages[@]}")
 case "${1:-build}" in
@@ -27,7 +31,7 @@ case "${1:-build}" in
 esac
 
 missing=()
-for p in "${packages[@]}"; do
+for p in $(printf '%s\n' "${packages[@]}" | awk '!seen[$0]++'); do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0

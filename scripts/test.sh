@@ -4,14 +4,17 @@
 # and the full run in a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the release archive's checks. Installs
 # what the tests need first, and runs them against a virtual X server (Xvfb
-# with Mesa's software OpenGL), which it starts and stops itself.
+# with Mesa's software OpenGL), which it starts and stops itself. A step that
+# fails does not stop the next: the end names every step that failed, and
+# the status is then 1.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
 "$root/scripts/deps.sh" test
 
 xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+# It has ended when the script has: nothing of the run outlives it.
+cleanup() { [ -z "$xvfb_pid" ] || { kill "$xvfb_pid" && wait "$xvfb_pid"; } 2>/dev/null || true; }
 trap cleanup EXIT
 
 # A 4:3 screen, so that the demo's 16:9 picture shows letterbox bars. A bare
@@ -32,26 +35,34 @@ export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
-# run_suite BUILD_DIR "CTEST LABEL ARGS" "TARGETS" CMAKE_ARGS...
+# run_suite NAME BUILD_DIR "CTEST LABEL ARGS" "TARGETS" CMAKE_ARGS...: builds
+# and runs a suite; a failure adds NAME to the failed steps.
+failed=()
 run_suite() {
-  local dir="$1" labels="$2" targets="$3"; shift 3
-  cmake -S "$root" -B "$dir" "$@" >/dev/null
-  cmake --build "$dir" -j"$jobs" --target $targets
-  (cd "$dir" && ctest --output-on-failure -j"$jobs" $labels)
+  local name="$1" dir="$2" labels="$3" targets="$4"; shift 4
+  cmake -S "$root" -B "$dir" "$@" >/dev/null &&
+    cmake --build "$dir" -j"$jobs" --target $targets &&
+    (cd "$dir" && ctest --output-on-failure -j"$jobs" $labels) || failed+=("$name")
 }
 
 echo "== normal build: every test but the full run"
-run_suite "$root/build-test" "-LE fullrun|release" all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_RELEASE_TESTS=ON
+run_suite "normal build" "$root/build-test" "-LE fullrun|release" all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEMO_RELEASE_TESTS=ON
 echo "== sanitizer build (ASan + UBSan): GL objects, music, capture, the full run"
 # Mesa unloads its driver when the display closes, before LeakSanitizer looks,
 # and the driver's own leftovers then show as leaks of an unknown module that
 # no suppression can name. Loading it up front keeps it mapped to the end.
 dri="/usr/lib/$(gcc -print-multiarch)/dri/swrast_dri.so"
 [ -f "$dri" ] && export LD_PRELOAD="$dri" ASAN_OPTIONS="$ASAN_OPTIONS:verify_asan_link_order=0"
-run_suite "$root/build-asan" "-L memory|fullrun" "gl_tests capture_tests music_tests full_run" -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON
+run_suite "sanitizer build" "$root/build-asan" "-L memory|fullrun" "gl_tests capture_tests music_tests full_run" -DCMAKE_BUILD_TYPE=Debug -DDEMO_SANITIZE=ON
 
 echo "== release archive, and its run on a minimal Debian 12 system"
 # The minimal system gets a bare environment of its own; the sanitizer
 # settings above must not reach the release build either.
 unset LD_PRELOAD ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
-(cd "$root/build-test" && ctest --output-on-failure -L release)
+(cd "$root/build-test" && ctest --output-on-failure -L release) || failed+=("release archive")
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "== FAILED: $(printf '%s, ' "${failed[@]}" | sed 's/, $//')" >&2
+  exit 1
+fi
+echo "== all three steps passed"

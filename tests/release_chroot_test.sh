@@ -26,18 +26,8 @@ root="$work/root" started=$(date +%s)
 fail() { echo "release_chroot_test.sh: $*" >&2; exit 1; }
 [ -f "$archive" ] || fail "no archive $archive"
 
-if [ ! -f "$root/.complete" ]; then
-  # The mirror this machine's apt takes Debian itself from.
-  mirror=${DEMO_DEBIAN_MIRROR:-$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
-    /etc/apt/sources.list.d/*.sources 2>/dev/null | grep -vE '^[[:space:]]*#' | grep -oE 'https?://[^ ]+' |
-    grep -E '/debian/?$' | head -n 1 || true)}
-  echo "debootstrap from ${mirror:=http://deb.debian.org/debian}"
-  rm -rf "$root"
-  debootstrap --variant=minbase --include=libgl1,libglx-mesa0,libgl1-mesa-dri,xvfb \
-    bookworm "$root" "$mirror" > "$work/debootstrap.log" 2>&1 ||
-    { tail -n 20 "$work/debootstrap.log" >&2; fail "debootstrap failed"; }
-  touch "$root/.complete"
-fi
+"$(dirname "$0")/../scripts/debian-system.sh" bookworm "$root" libgl1 libglx-mesa0 libgl1-mesa-dri xvfb ||
+  fail "no minimal system"
 echo "minimal system ready after $(($(date +%s) - started)) s"
 
 # Guard against a system that would pass without the archive's own libraries,
