@@ -55,9 +55,9 @@ TEST_F(Programs, ScaledImagesKeepTheLetterbox) {
     }
 }
 
-// The start-up checks pass what was made, and name the image whose
-// framebuffer the driver cannot draw into (here one left without anything
-// attached).
+// The start-up checks pass what was made, and name the image or the shadow
+// map whose framebuffer the driver cannot draw into (here one left without
+// anything attached).
 TEST_F(Programs, StartUpChecksNameAnImageTheDriverCannotDrawInto) {
     EXPECT_EQ(demo::checkWorld(*world), "");
     EXPECT_EQ(demo::checkTargets(demo::FrameTargets(*world, {0, 0, 64, 36})), "");
@@ -71,6 +71,11 @@ TEST_F(Programs, StartUpChecksNameAnImageTheDriverCannotDrawInto) {
         EXPECT_EQ(demo::checkTargets(targets), std::string("the GL driver cannot draw into the ") + names[broken] +
                                                    " (GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT)");
     }
+    glBindFramebuffer(GL_FRAMEBUFFER, world->shadowTarget.framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+    EXPECT_EQ(demo::checkWorld(*world),
+              "the GL driver cannot draw into the shadow map (GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT)");
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, world->shadowTexture.id, 0);
 }
 
 std::string glText(GLenum name) { return reinterpret_cast<const char*>(glGetString(name)); }
