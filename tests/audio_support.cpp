@@ -70,6 +70,7 @@ Heard heardAt(const std::vector<float>& x, std::size_t from, std::size_t to, con
     // holds, by normalised correlation; then step back to the target.
     const std::size_t rate = 44100, n = rate / 20, lead = rate / 10, settle = rate / 100;
     const std::size_t t = std::size_t(std::llround(target * double(rate)));
+    if (from >= x.size() || t + lead + n > track.size()) return {};
     Heard best;
     double bestScore = -2.0;
     for (std::size_t i = std::max(from, settle) + lead; i + n <= std::min(to + lead, x.size()); ++i) {
