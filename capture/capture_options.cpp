@@ -17,8 +17,7 @@ bool endsWith(const std::string& s, const std::string& suffix) {
 std::string checkSize(const std::string& text, Options& o) {
     cli::Size size;
     const std::string error = cli::parseSize("--size", text, minSide, {maxWidth, maxHeight}, size);
-    o.width = size.width ? size.width : o.width;
-    o.height = size.height ? size.height : o.height;
+    if (error.empty()) o.width = size.width, o.height = size.height;
     return error;
 }
 
