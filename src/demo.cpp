@@ -78,7 +78,9 @@ private:
     std::string line;
 };
 
-// The transport's way to the soundtrack.
+// The transport's way to the soundtrack, whose words for no moment heard
+// are the transport's.
+static_assert(Music::starting == MusicControl::starting && Music::silent == MusicControl::silent);
 class Soundtrack final : public MusicControl {
 public:
     explicit Soundtrack(Music& music) : music(music) {}

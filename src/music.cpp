@@ -420,12 +420,20 @@ void Music::setPaused(bool paused) {
 
 double Music::heard() const {
     const device_state& s = state->device;
-    if (s.loop == nullptr) return -1.0;
+    if (s.loop == nullptr) return silent;
     const PulseLibrary& pa = pulse();
     pa.pa_threaded_mainloop_lock(s.loop);
+    double moment = silent;
     pa_usec_t usec = 0;
-    const bool known = s.stream != nullptr && pa.pa_stream_get_state(s.stream) == PA_STREAM_READY &&
-                       pa.pa_stream_get_time(s.stream, &usec) == 0;
+    if (s.stream != nullptr) {
+        const pa_stream_state_t state = pa.pa_stream_get_state(s.stream);
+        if (state == PA_STREAM_READY && pa.pa_stream_get_time(s.stream, &usec) == 0)
+            moment = s.origin + double(usec) / 1e6;
+        else if (PA_STREAM_IS_GOOD(state))
+            moment = starting; // made, or ready without timing yet
+    } else if (s.wanted && s.context != nullptr && PA_CONTEXT_IS_GOOD(pa.pa_context_get_state(s.context))) {
+        moment = starting; // it waits for the connection
+    }
     pa.pa_threaded_mainloop_unlock(s.loop);
-    return known ? s.origin + double(usec) / 1e6 : -1.0;
+    return moment;
 }

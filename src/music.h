@@ -25,9 +25,14 @@ public:
     // Pausing holds the stream and its clock; resuming goes on from there.
     void setPaused(bool paused);
     // The moment of the soundtrack being heard now, in seconds, as the sound
-    // server reports it (its own latency included); negative while it has
-    // not reported one since the last seek, or when nothing plays.
+    // server reports it (its own latency included); `starting` while the
+    // stream asked for has not reported one yet, and `silent` when nothing
+    // plays or is on its way. A server that froze goes on being reported
+    // as playing on (the client library interpolates its clock), and once
+    // it wakes the same moment is reported until what it plays catches up.
     double heard() const;
+    static constexpr double starting = -1.0;
+    static constexpr double silent = -2.0;
 
 private:
     struct State;

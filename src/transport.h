@@ -13,27 +13,38 @@ namespace demo {
 // What the transport needs of the soundtrack's playback.
 class MusicControl {
 public:
+    // What heard() says when no moment is heard: a stream is on its way but
+    // has not reported yet, or nothing plays nor is on its way (paused, or
+    // no sound server to play to).
+    static constexpr double starting = -1.0;
+    static constexpr double silent = -2.0;
+
     virtual ~MusicControl() = default;
     // Starts again at `seconds` into the soundtrack; silent while paused,
     // from there once resumed.
     virtual void seek(double seconds) = 0;
     virtual void setPaused(bool paused) = 0;
     // The moment of the soundtrack heard now, as the sound server reports
-    // it; negative while it has not reported since the last seek.
+    // it, or `starting` or `silent`. A server that froze may go on
+    // reporting a moment that rises while nothing plays, and once it wakes
+    // report the same moment until what it plays has caught up with it.
     virtual double heard() = 0;
 };
 
-// The picture follows the music where there is music: it holds at a
-// restart's moment until the music first reports, up to firstReportWait,
-// then goes with what the music reports, never backwards. While no report
-// comes (a sound server that froze or went away) it runs on the system
-// clock and asks the music to start again at the picture's moment every
-// retryInterval; music that comes back behind the picture by more than
-// driftLimit is brought to the picture. All times are in seconds; `now` is
-// any steady clock's reading.
+// The picture follows the music where there is music. At a restart it
+// waits at the restart's moment while the music's stream is on its way,
+// up to startWait (a sink woken from suspend can take seconds), then goes
+// with what the music reports, never backwards. While the music is silent
+// (a sound server that went away) or has stood still for stallLimit (one
+// that froze), the picture runs on by the system clock; a silent music is
+// asked every retryInterval to start again at the picture's moment, and a
+// music that stood still or plays more than driftLimit behind the picture
+// is brought to it once, until it has been with the picture again. All
+// times are in seconds; `now` is any steady clock's reading.
 class Transport {
 public:
-    static constexpr double firstReportWait = 0.1;
+    static constexpr double startWait = 3.0;
+    static constexpr double stallLimit = 0.2;
     static constexpr double retryInterval = 1.0;
     static constexpr double driftLimit = 0.1;
 
@@ -50,24 +61,27 @@ public:
     // after the picture's, within bars 0 to 39. Keeps the pause state.
     void step(int bars, double now);
     // Home: from 0, keeping the pause state.
-    void home(double now) { restart(0.0, now); }
+    void home(double now) { seekBoth(0.0, now); }
 
     bool paused() const { return frozen; }
     // The time last handed out, or shown while paused.
     float shown() const { return float(last); }
 
 private:
+    void seekBoth(double target, double now);
     void restart(double target, double now);
     void restartClock(double target, double now);
     double follow(double now);
+    double withoutMusic(double heard, double now);
 
     MusicControl* music;
     bool loop;
     bool frozen = false;
-    double target = 0.0, since = 0.0; // the last restart: where, and when
-    bool reported = false;            // the music has reported since then
+    double target = 0.0, since = 0.0; // the picture's clock last restarted: where, and when
     double last = 0.0, lastNow = 0.0; // the last time handed out, and when
     double lastTry = 0.0;             // when the music was last asked to start
+    double mostHeard = -1.0, mostHeardAt = 0.0; // the furthest the music was heard since, and when
+    bool mayBring = true; // the music may be brought to the picture once more
 };
 
 // One line saying where the picture stands, for the window's title and
