@@ -18,6 +18,7 @@ build_packages=(
 test_packages=(
   libgtest-dev xvfb xauth xdotool python3
   pulseaudio pulseaudio-utils ffmpeg debootstrap
+  pipewire pipewire-pulse wireplumber dbus-daemon weston xwayland
 )
 release_packages=(patchelf)
 [ "$(. /etc/os-release && echo "$ID $VERSION_ID")" = "debian 12" ] || release_packages+=(debootstrap)
