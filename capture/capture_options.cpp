@@ -26,9 +26,9 @@ std::string checkTogether(Options& o) {
     if (o.mode == Mode::help) return "";
     const double end = double(demo::pieceLength);
     if (o.mode == Mode::still) {
-        if (o.at < 0.0 || o.at >= end)
+        if (!demo::insidePiece(o.at))
             return "--at " + cli::shown(o.at) + " is outside the demo: it runs from 0 to " + cli::shown(end) +
-                   " s (" + cli::shown(end) + " itself is past the end)";
+                   " s (" + cli::shown(end) + " itself, and any time that rounds to it, is past the end)";
         if (!endsWith(o.output, ".png")) return "a still (--at) is written as PNG: name a .png file";
         return "";
     }

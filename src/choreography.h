@@ -32,6 +32,10 @@ constexpr std::uint32_t lastBar = barCount - 1;
 // Seconds; from this moment on (bar 40) nothing is drawn.
 constexpr float pieceLength = float(barCount) * barLength;
 static_assert(pieceLength == 96.0f);
+// Whether a moment typed in seconds lies inside the piece as the frame loop
+// will see it: in single precision, where a time a few microseconds short
+// of the end rounds up onto it and would end the piece before a frame.
+constexpr bool insidePiece(double t) { return t >= 0.0 && float(t) < pieceLength; }
 
 // The bar that time t falls in, taken on the single-precision quotient
 // t / barLength as the frame loop does. The demo ends once it passes 39.

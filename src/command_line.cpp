@@ -64,8 +64,13 @@ std::string parseScale(const std::string& option, const std::string& text, float
 }
 
 std::string shown(double value) {
+    // The fewest digits that read back as the same number: 67.2, but
+    // 95.999999 rather than a rounded 96.
     char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
+    for (int digits = 6; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value) break;
+    }
     return text;
 }
 

@@ -29,7 +29,8 @@ std::string parseSize(const std::string& option, const std::string& text, std::u
 // --scale: the fraction of the picture's size to render at, 0.25 to 1.
 std::string parseScale(const std::string& option, const std::string& text, float& scale);
 
-// A number as the messages show it: 67.2, 96, 1e+12.
+// A number as the messages show it, in the fewest digits that read back as
+// the same number: 67.2, 96, 95.999999, 1e+12.
 std::string shown(double value);
 
 // The nearest-rank percentile: the smallest value that at least `percent` %

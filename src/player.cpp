@@ -52,9 +52,10 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
             continue;
         }
         p.error = cli::parseNumber(a, v, o.from);
-        if (p.ok() && (o.from < 0.0 || o.from >= double(pieceLength)))
+        if (p.ok() && !insidePiece(o.from))
             p.error = "--from " + cli::shown(o.from) + " is outside the demo: it runs from 0 to " +
-                      cli::shown(pieceLength) + " s (" + cli::shown(pieceLength) + " itself is past the end)";
+                      cli::shown(pieceLength) + " s (" + cli::shown(pieceLength) +
+                      " itself, and any time that rounds to it, is past the end)";
     }
     return p;
 }

@@ -29,7 +29,7 @@ TEST(CaptureOptions, CommandLinesAndTheirFrames) {
         {{"--size", "16x16", "--from", "1.7", "--to", "2.3", "a.mp4"}, Mode::video, 16, 16, 60, "a.mp4", 102, 36},
         {{"--size", "7680x4320", "a.mp4"}, Mode::video, 7680, 4320, 60, "a.mp4", 0, 5760},
         {{"--sequence", "frames", "--fps", "24", "--size", "161x91"}, Mode::sequence, 161, 91, 24, "frames", 0, 2304},
-        {{"--at", "95.999", "still.png"}, Mode::still, 1920, 1080, 60, "still.png", 0, 1},
+        {{"--at", "95.999992", "still.png"}, Mode::still, 1920, 1080, 60, "still.png", 0, 1},
         {{"--profile", "--fps", "240", "--to", "1", "--scale", "0.5"}, Mode::profile, 1920, 1080, 240, "", 0, 240},
         {{"--help", "--size", "nonsense"}, Mode::help, 1920, 1080, 60, "", 0, 5760},
     };
@@ -56,6 +56,7 @@ TEST(CaptureOptions, CommandLinesAndTheirFrames) {
 TEST(CaptureOptions, BadCommandLinesAreRefusedWithAReason) {
     const struct { std::vector<std::string> args; const char* says; } cases[] = {
         {{"--size", "7681x4320", "a.mp4"}, "too large"},
+        {{"--size", "123456789012345678901x16", "a.mp4"}, "too large"},
         {{"--size", "321x180", "a.mp4"}, "even width and height; 321x180 is odd (choose, for example, 320x180)"},
         {{"--fps", "25", "a.mp4"}, "--fps 30 or --fps 60"},
         {{"--fps", "0", "--sequence", "d"}, "1 to 240"},
@@ -66,6 +67,7 @@ TEST(CaptureOptions, BadCommandLinesAreRefusedWithAReason) {
         {{"--fps", "99999999999999999999", "a.mp4"}, "--fps 99999999999999999999 is out of range"},
         {{"--from", "95.999", "a.mp4"}, "holds no frame"},
         {{"--at", "96", "a.png"}, "outside the demo"},
+        {{"--at", "95.999999", "a.png"}, "outside the demo"}, // 96 in single precision
         {{"--at", "3", "a.mp4"}, "name a .png file"},
         {{"a.avi"}, "name a .mp4 file"},
         {{}, "name the output file"},
