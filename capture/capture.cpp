@@ -209,6 +209,8 @@ int captureWithContext(const capture::Options& o) {
         std::printf("%llu frames at %ux%u from %g s at %u fps, OpenGL %s on %s\n",
                     static_cast<unsigned long long>(range.count), o.width, o.height, o.from, o.fps,
                     glText(GL_VERSION), glText(GL_RENDERER));
+        std::printf("scene and bloom images %ux%u, shadow map %ux%u\n", scene.targets.image.width,
+                    scene.targets.image.height, scene.world.shadowTarget.width, scene.world.shadowTarget.height);
     }
     const int status = render(o, range, scene, output, sink.get(), profiler.get());
     if (status == 0 && sink)

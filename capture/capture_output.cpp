@@ -138,6 +138,9 @@ bool VideoSink::open() {
     // ffmpeg inherits this: from its own group it writes to the terminal as
     // a background process, which `stty tostop` would otherwise stop.
     std::signal(SIGTTOU, SIG_IGN);
+    // A parent that left SIGCHLD ignored would have ffmpeg reaped unseen,
+    // and its exit status lost with it.
+    std::signal(SIGCHLD, SIG_DFL);
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         message = failure("cannot make a pipe");
@@ -205,9 +208,15 @@ bool VideoSink::stop() {
     }
     encoder = 0;
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pid_t reaped = -1;
+    while ((reaped = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
     pid = -1;
+    if (reaped < 0) {
+        // Without its exit status, nothing says the video is whole.
+        message = failure("cannot learn how ffmpeg ended");
+        return false;
+    }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     message = WIFEXITED(status) ? "ffmpeg failed with exit status " +
                                       std::to_string(WEXITSTATUS(status)) + "; its messages are above"

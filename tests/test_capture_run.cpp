@@ -51,8 +51,10 @@ protected:
 // 2 s of video from 10.5 s, six PNG frames from 10.5 s and the still at
 // 10.6 s: the video is what players expect, frame 318 of the sequence is the
 // still (the same moment), the video's frame 3 is that picture through
-// H.264, and its sound is the soundtrack from the first frame's moment.
-TEST_F(CaptureRun, AShortVideoItsFramesAndItsSound) {
+// H.264, and its sound is the soundtrack from the first frame's moment. A
+// profile at a quarter scale renders quarter-size images with the smallest
+// shadow map.
+TEST_F(CaptureRun, AShortVideoItsFramesItsSoundAndAProfile) {
     const std::string size = "--size 320x180 ";
     Result r = capture(size + "--fps 30 --from 10.5 --to 12.5 '" + dir + "/short.mp4'");
     ASSERT_EQ(r.status, 0) << r.output;
@@ -60,6 +62,10 @@ TEST_F(CaptureRun, AShortVideoItsFramesAndItsSound) {
     ASSERT_EQ(r.status, 0) << r.output;
     r = capture(size + "--at 10.6 '" + dir + "/still.png'");
     ASSERT_EQ(r.status, 0) << r.output;
+    r = capture(size + "--fps 2 --to 1 --profile --scale 0.25");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("2 frames at 320x180 from 0 s at 2 fps, OpenGL "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("\nscene and bloom images 80x45, shadow map 1024x1024\n"), std::string::npos) << r.output;
 
     auto probe = [&](const std::string& stream, const std::string& entries) {
         return testproc::shell("ffprobe -v error -count_frames -select_streams " + stream + " -show_entries stream=" +
@@ -115,6 +121,8 @@ TEST_F(CaptureRun, FailuresSaySoAndLeaveNoOutput) {
         {"--size 320x180 --soundtrack {}/none.mp3 {}/a.mp4", "", "cannot read the soundtrack"},
         {"--size 320x180 {}/a.mp4", "env -u DISPLAY", "xvfb-run"},
         {video, fake, "ffmpeg failed with exit status 3", "cat >/dev/null; echo 'fake encoder fails' >&2; exit 3"},
+        // Started with SIGCHLD ignored, which would have ffmpeg reaped unseen.
+        {video, "trap '' CHLD; " + fake, "ffmpeg failed with exit status 3", "cat >/dev/null; exit 3"},
         // It writes where the video goes and reports success without reading
         // a byte: one 320x180 frame overfills the pipe.
         {video, fake, "broken pipe", "for last; do :; done; echo junk > \"$last\"; exit 0"},
@@ -139,7 +147,7 @@ TEST_F(CaptureRun, FailuresSaySoAndLeaveNoOutput) {
 
 // Ctrl-C goes to the terminal's whole foreground group, here capture's, and
 // capture alone acts on it: it ends ffmpeg, removes the partial output, says
-// so last and exits 130 (143 for SIGTERM). The stand-in encoder signals at a
+// so last and exits 130 (143 for SIGTERM, 129 for a closed terminal's SIGHUP). The stand-in encoder signals at a
 // moment it knows and speaks if the signal reaches it too; not ended within
 // 30 s, it speaks and finishes a video. Its moments: every frame read, so
 // that capture waits for it to finish; part of the first frame read, so that
@@ -151,6 +159,7 @@ TEST_F(CaptureRun, InterruptedItEndsTheEncoderAndLeavesNoOutput) {
     const struct { std::string args, ffmpeg, outside; int status; } cases[] = {
         {video, "cat >/dev/null; kill -INT -$PPID", ":", 130},
         {video, "dd bs=1 count=1 of=/dev/null status=none; kill -TERM $PPID", ":", 143},
+        {video, "cat >/dev/null; kill -HUP $PPID", ":", 129},
         {"--size 32x18 --fps 30 --from 0 --to 20 --sequence {}/frames", "",
          "until [ -e {}/frames.part/frame_000000.png ] || ! kill -0 $!; do sleep 0.01; done; kill -INT -$!", 130},
     };
