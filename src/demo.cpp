@@ -213,9 +213,14 @@ public:
     }
     // A pause is no frame's time.
     void idle() { last = {}; }
+    // What the frames were drawn at, for the report's first line.
+    void setUp(const World& world, const FrameTargets& targets) {
+        std::snprintf(setup, sizeof setup, "scene and bloom images %ux%u, shadow map %ux%u\n", targets.image.width,
+                      targets.image.height, world.shadowTarget.width, world.shadowTarget.height);
+    }
     void print() const {
         if (!on) return;
-        std::printf("%s", times.report(first).c_str());
+        std::printf("%s%s", setup, times.report(first).c_str());
         std::fflush(stdout);
     }
 
@@ -224,6 +229,7 @@ private:
     bool on;
     std::chrono::steady_clock::time_point last{};
     double first = -1.0; // ms from the process's start to the first frame
+    char setup[96] = {};
 };
 
 } // namespace
@@ -289,6 +295,7 @@ int run(const PlayerOptions& options, Observer* observer) {
         return 1;
     }
     Stopwatch stopwatch(options.benchmark);
+    stopwatch.setUp(world, targets);
     std::optional<Soundtrack> soundtrack;
     if (music) soundtrack.emplace(*music);
     std::optional<PositionReport> report;

@@ -89,15 +89,40 @@ TEST_F(DemoRun, AProgramTheDriverRefusesEndsItAtStartUp) {
     std::filesystem::remove_all(dir);
 }
 
-// A benchmark ended with Ctrl-C prints its table and keeps the signal's
-// status. (The golden frames show the letterbox and its black bars.)
-TEST_F(DemoRun, ABenchmarkEndedByCtrlCPrintsItsTable) {
-    auto demo = start({"--benchmark", "--mute", "--window", "320x180"});
-    ASSERT_NE(screen.waitForWindow(20), 0u) << demo->err();
-    sleepSeconds(3);
-    kill(demo->id(), SIGINT);
-    EXPECT_EQ(demo->wait(20), 130);
-    EXPECT_NE(demo->out().find("\nwhole run "), std::string::npos) << demo->out();
+// A benchmark ended by Ctrl-C or SIGTERM prints its table and keeps the
+// signal's status. The table says what it drew at (a quarter scale: images
+// of a quarter of the window's size and the smallest shadow map), its
+// start-up figure is taken at the first frame, and a 3-s pause is no
+// frame's time. (The golden frames show the letterbox and its black bars.)
+TEST_F(DemoRun, ABenchmarkEndedByASignalPrintsItsTable) {
+    const struct { int signal, status; const char* scale; bool pause; const char* drawn; } cases[] = {
+        {SIGINT, 130, "1", false, "scene and bloom images 320x180, shadow map 4096x4096\n"},
+        {SIGTERM, 143, "0.25", true, "scene and bloom images 80x45, shadow map 1024x1024\n"},
+    };
+    for (const auto& c : cases) {
+        const auto started = std::chrono::steady_clock::now();
+        auto demo = start({"--benchmark", "--mute", "--rehearse", "--window", "320x180", "--scale", c.scale});
+        const testproc::Window window = screen.waitForWindow(20);
+        ASSERT_NE(window, 0u) << demo->err();
+        sleepSeconds(1.5);
+        if (c.pause) screen.focus(window), testproc::key("key", "space"), sleepSeconds(3), testproc::key("key", "space");
+        sleepSeconds(1.0);
+        kill(demo->id(), c.signal);
+        const double ran = 1e3 * std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_EQ(demo->wait(20), c.status);
+        const std::string out = demo->out();
+        EXPECT_NE(out.find(c.drawn), std::string::npos) << out;
+        double firstFrame = 0.0, mean = 0.0;
+        unsigned frames = 0;
+        const std::size_t startUp = out.find("start-up to first frame: "), whole = out.find("\nwhole run ");
+        ASSERT_TRUE(startUp != std::string::npos && whole != std::string::npos) << out;
+        std::sscanf(out.c_str() + startUp, "start-up to first frame: %lf", &firstFrame);
+        std::sscanf(out.c_str() + whole, "\nwhole run %u %lf", &frames, &mean);
+        // The frames took the time from the first to the signal (and the
+        // one it was drawing), less the pause: half of it is room enough.
+        EXPECT_LT(firstFrame, ran - 2000.0) << out;
+        EXPECT_LT(frames * mean, ran - firstFrame + (c.pause ? -1500.0 : 500.0)) << out;
+    }
 }
 
 // On a screen of 1920x1080 (an X server of the test's own), a window of the
