@@ -22,6 +22,14 @@ set -euo pipefail
 
 if [ -n "${DEMO_CHECK_SYSTEM:-}" ]; then
   # Inside the namespaces, as their first process: mount, run, clean up.
+  # Anywhere else this would mount into the host and signal its processes,
+  # so the variable alone is not enough: this must be PID 1 of a new PID
+  # namespace (whose parent is outside it, so it sees none).
+  if [ "$$" -ne 1 ] || [ "$PPID" -ne 0 ]; then
+    echo "check-on-debian: DEMO_CHECK_SYSTEM is set, but this is not the first process of the namespaces" \
+      "the script makes for itself; refusing (unset it and run: check-on-debian.sh CODENAME)" >&2
+    exit 2
+  fi
   system="$DEMO_CHECK_SYSTEM"
   cleanup() {
     set +e
