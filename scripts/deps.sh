@@ -16,7 +16,7 @@ build_packages=(
   libgl1-mesa-dri
 )
 test_packages=(
-  libgtest-dev xvfb xauth xdotool python3
+  libgtest-dev libxfixes-dev xvfb xauth xdotool python3
   pulseaudio pulseaudio-utils ffmpeg debootstrap
   pipewire pipewire-pulse wireplumber dbus-daemon weston xwayland
 )

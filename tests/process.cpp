@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 
 #include <algorithm>
 #include <chrono>
@@ -167,6 +168,18 @@ void Screen::focus(Window window) {
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
     XSync(display, False);
     sleepMs(200);
+}
+
+bool Screen::pointerHiddenOver(Window window) {
+    int x = 0, y = 0, width = 0, height = 0;
+    geometry(window, x, y, width, height);
+    XWarpPointer(display, None, window, 0, 0, 0, 0, width / 2, height / 2);
+    XSync(display, False);
+    XFixesCursorImage* cursor = XFixesGetCursorImage(display);
+    bool hidden = cursor != nullptr;
+    for (int i = 0; cursor && i < cursor->width * cursor->height; ++i) hidden = hidden && (cursor->pixels[i] >> 24) == 0;
+    if (cursor) XFree(cursor);
+    return hidden;
 }
 
 std::vector<unsigned> framesPerBarOfCleanRun(const std::string& report) {

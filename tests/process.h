@@ -70,6 +70,8 @@ public:
     // switches to another program.
     void focusElsewhere();
     void focus(Window window);
+    // Whether the pointer, moved over the middle of the window, shows nothing.
+    bool pointerHiddenOver(Window window);
     _XDisplay* display = nullptr;
     std::string name;
 };

@@ -62,6 +62,8 @@ TEST_F(CaptureRun, AShortVideoItsFramesItsSoundAndAProfile) {
     ASSERT_EQ(r.status, 0) << r.output;
     r = capture(size + "--at 10.6 '" + dir + "/still.png'");
     ASSERT_EQ(r.status, 0) << r.output;
+    // Quiet, it names the renderer and what it wrote, and nothing else.
+    EXPECT_EQ(r.output.substr(r.output.find('\n')), "\ncapture: wrote " + dir + "/still.png (1 frames)\n");
     r = capture(size + "--fps 2 --to 1 --profile --scale 0.25");
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("2 frames at 320x180 from 0 s at 2 fps, OpenGL "), std::string::npos) << r.output;
@@ -141,6 +143,7 @@ TEST_F(CaptureRun, FailuresSaySoAndLeaveNoOutput) {
         const Result r = capture(args, environment);
         EXPECT_NE(r.status, 0) << c.args;
         EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << ": " << r.output;
+        EXPECT_EQ(r.output.find("capture: wrote"), std::string::npos) << c.args << ": " << r.output;
         EXPECT_EQ(files(), before) << c.args;
     }
 }

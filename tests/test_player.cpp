@@ -41,7 +41,7 @@ TEST(PlayerOptions, CommandLinesAndTheirOutcomes) {
         {{"--window", "640"}, "WIDTHxHEIGHT"},
         {{"--window", "-640x360"}, "WIDTHxHEIGHT"},
         {{"--window", "640x360x2"}, "WIDTHxHEIGHT"},
-        {{"--window", "8x8"}, "too small"},
+        {{"--window", "640x8"}, "too small"},
         {{"--window", "100000x720"}, "--window 100000x720 is too large: at most 99999x99999"},
         {{"--window", "4294967936x360"}, "too large"}, // 2^32 + 640: wraps round to 640 in 32 bits
         {{"--window", "640x123456789012345678901"}, "too large"}, // beyond 64 bits
