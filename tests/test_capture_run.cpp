@@ -66,7 +66,8 @@ TEST_F(CaptureRun, AShortVideoItsFramesItsSoundAndAProfile) {
         r = capture(size + run.args, run.environment);
         ASSERT_EQ(r.status, 0) << r.output;
         const bool x = std::getenv("DISPLAY") && run.environment.empty();
-        EXPECT_EQ(r.output.find("capture: rendering through EGL, on ") == 0, !x) << run.args << ": " << r.output;
+        EXPECT_EQ(std::regex_search(r.output, std::regex("^capture: rendering through EGL, on [^\n]+\ncapture: OpenGL")), !x)
+            << run.args << ": " << r.output;
     }
     // Quiet, it names where it rendered, the renderer and what it wrote, and
     // nothing else.
@@ -131,13 +132,15 @@ TEST_F(CaptureRun, FailuresSaySoAndLeaveNoOutput) {
         {"--size 320x180 --soundtrack {}/none.mp3 {}/a.mp4", "", "cannot read the soundtrack"},
         // No display and no EGL (a library that is not one in its place), or
         // --headless: through EGL even where an X server answers. Then EGL
-        // without a vendor, one that makes no context, one too old.
+        // without a vendor, one that makes no context (Mesa's platform, then
+        // its software device), one too old.
         {"--size 320x180 {}/a.mp4", "env -u DISPLAY LD_LIBRARY_PATH={}/lib",
          "^capture: no X display, and EGL is missing: .*libEGL.so.1.*install libegl1.*xvfb-run"},
         {"--headless --size 32x18 --at 3 {}/a.png", "env LD_LIBRARY_PATH={}/lib", "^capture: EGL is missing.*install libegl1"},
         {"--headless --size 32x18 --at 3 {}/a.png", "env __EGL_VENDOR_LIBRARY_FILENAMES={}/none.json",
          "EGL offers no platform without a display.*install an EGL driver: libegl-mesa0"},
-        {"--headless --size 32x18 --at 3 {}/a.png", "env MESA_GL_VERSION_OVERRIDE=2.1", "EGL made no OpenGL context.*libgl1-mesa-dri"},
+        {"--headless --size 32x18 --at 3 {}/a.png", "env MESA_GL_VERSION_OVERRIDE=2.1", "EGL made no OpenGL context .*: Mesa's surfaceless platform made no context .*; "
+         "EGL device 0 \\(software\\) made no context .*libgl1-mesa-dri"},
         {"--headless --size 32x18 --at 3 {}/a.png", "env MESA_GL_VERSION_OVERRIDE=3.2", "3.3 or later is required.*offers OpenGL 3.2"},
         {video, fake, "ffmpeg failed with exit status 3", "cat >/dev/null; echo 'fake encoder fails' >&2; exit 3"},
         // Started with SIGCHLD ignored, which would have ffmpeg reaped unseen.
