@@ -4,6 +4,7 @@
 #include "capture_output.h"
 #include "capture_profile.h"
 #include "choreography.h"
+#include "egl_context.h"
 #include "frame.h"
 #include "gl.h"
 
@@ -179,10 +180,10 @@ int render(const capture::Options& o, const capture::FrameRange& range, Scene& s
     return 0;
 }
 
-// With a current context: checks it, opens the output, builds the scene and
-// renders the range.
-int captureWithContext(const capture::Options& o) {
-    if (!demo::prepareContext("capture")) return 1;
+// With a current context (`glx` false: made through EGL): checks it, opens
+// the output, builds the scene and renders the range.
+int captureWithContext(const capture::Options& o, bool glx) {
+    if (!demo::prepareContext("capture", glx)) return 1;
     GLint largest = 0;
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
     if (o.width > std::uint32_t(largest) || o.height > std::uint32_t(largest))
@@ -219,6 +220,30 @@ int captureWithContext(const capture::Options& o) {
     return status;
 }
 
+int captureOnX(const capture::Options& o) {
+    // The demo's own context request: version 3.0 with the default
+    // attributes keeps the fixed-function matrix stack it needs.
+    const sf::ContextSettings settings(24, 8, 0, 3, 0, sf::ContextSettings::Default, false);
+    sf::Context context(settings, 1, 1);
+    context.setActive(true);
+    return captureWithContext(o, true);
+}
+
+// Without an X server (or with --headless), through EGL. Where EGL fails and
+// the user did not ask for it, a virtual X server is the other way.
+int captureHeadless(const capture::Options& o, int argc, char** argv) {
+    capture::EglContext context;
+    std::string error;
+    if (!context.open(error)) {
+        if (o.headless) return fail(error);
+        std::string again = "xvfb-run";
+        for (int i = 0; i < argc; ++i) again += std::string(" ") + argv[i];
+        return fail("no X display, and " + error + "; or run it under a virtual X server: " + again);
+    }
+    std::fprintf(stderr, "capture: rendering through EGL, on %s\n", context.origin().c_str());
+    return captureWithContext(o, false);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -233,24 +258,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     // Held to the end: a bare X server resets when its last client leaves.
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        std::string again = "xvfb-run";
-        for (int i = 0; i < argc; ++i) again += std::string(" ") + argv[i];
-        return fail("no display found. Rendering needs an X server even off-screen; on a machine "
-                    "without one, run it under a virtual one: " + again);
-    }
+    Display* display = o.headless ? nullptr : XOpenDisplay(nullptr);
     capture::catchInterrupts();
-    int status = 0;
-    {
-        // The demo's own context request: version 3.0 with the default
-        // attributes keeps the fixed-function matrix stack it needs.
-        const sf::ContextSettings settings(24, 8, 0, 3, 0, sf::ContextSettings::Default, false);
-        sf::Context context(settings, 1, 1);
-        context.setActive(true);
-        status = captureWithContext(o);
-    }
-    XCloseDisplay(display);
+    const int status = display ? captureOnX(o) : captureHeadless(o, argc, argv);
+    if (display) XCloseDisplay(display);
     // By now the sink has stopped ffmpeg and removed what it wrote.
     if (status != 0 && capture::interruption) {
         std::fprintf(stderr, "capture: interrupted; the partial output is removed\n");

@@ -78,6 +78,8 @@ Parsed parse(const std::vector<std::string>& args) {
             profile = true;
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--headless") {
+            o.headless = true;
         } else if (a == "--size" || a == "--fps" || a == "--from" || a == "--to" ||
                    a == "--at" || a == "--soundtrack" || a == "--scale") {
             if (!value(v)) {
@@ -154,7 +156,9 @@ std::string usage(const std::string& program) {
            "of the size, with black bars around it. Add --quiet to hide the progress bar.\n"
            "Each also takes --scale F (0.25 to 1): the scene, the bloom and the shadow map at\n"
            "F of the picture's size, as the demo's --scale: a quick preview, with a softer\n"
-           "picture, softer shadows and thin lines that may vanish.\n";
+           "picture, softer shadows and thin lines that may vanish.\n"
+           "It needs no X server: without a display (or with --headless) it renders\n"
+           "through EGL, on a GPU's device or Mesa's surfaceless platform.\n";
 }
 
 } // namespace capture

@@ -36,6 +36,7 @@ struct Options {
     std::string soundtrack = "vandrel.mp3";
     bool quiet = false;               // no progress bar
     float scale = 1.0f;               // of the off-screen images (and the shadow map), as the demo's --scale
+    bool headless = false;            // through EGL even where an X server answers
 };
 
 // The frames a capture renders: frame n is the moment n / fps, for

@@ -13,7 +13,7 @@ build_packages=(
   g++ cmake make pkg-config
   libsfml-dev libglew-dev libglu1-mesa-dev libglm-dev libx11-dev
   libmpg123-dev libpulse-dev libmp3lame-dev libpng-dev
-  libgl1-mesa-dri
+  libgl1-mesa-dri libegl-dev libegl-mesa0
 )
 test_packages=(
   libgtest-dev libxfixes-dev xvfb xauth xdotool python3

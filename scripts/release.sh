@@ -4,7 +4,8 @@
 # through the binary's run path), a launcher and a README.
 #   release.sh [--video] [ARCHIVE]   (default: demo-linux-x86_64.tar.gz at the top)
 # --video also renders the party video, demo-linux-x86_64.mp4 beside the
-# archive, with the capture program's defaults (it needs a display).
+# archive, with the capture program's defaults (through EGL where there is
+# no display).
 # The build goes to build-release/, or to $DEMO_RELEASE_BUILD when set.
 #
 # The archive is built on Debian 12 whatever the host, so that it bundles

@@ -359,10 +359,11 @@ bool contextUsable(const char* program) {
 
 } // namespace
 
-bool prepareContext(const char* program) {
+bool prepareContext(const char* program, bool glx) {
     glewExperimental = GL_TRUE;
     // Without its entry points every GL call below would go through null.
-    if (const GLenum status = glewInit(); status != GLEW_OK) {
+    const GLenum status = glewInit();
+    if (status != GLEW_OK && (glx || status != GLEW_ERROR_NO_GLX_DISPLAY)) {
         const std::string problem = std::string("the GL entry points could not be loaded (") +
                                     reinterpret_cast<const char*>(glewGetErrorString(status)) + "). ";
         reportContext(program, problem.c_str());

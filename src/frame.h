@@ -112,7 +112,9 @@ void renderFrame(World& world, FrameTargets& targets, const glm::mat4& projectio
 
 // Loads the GL entry points of the current context and checks that it can
 // run the demo's programs; if not, says why on standard error in the name of
-// `program` and returns false.
-bool prepareContext(const char* program);
+// `program` and returns false. A context made without GLX (through EGL)
+// passes `glx` false: GLEW's last step, which looks for a GLX display, then
+// finds none, after it has loaded every GL entry point.
+bool prepareContext(const char* program, bool glx = true);
 
 } // namespace demo
