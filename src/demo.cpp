@@ -9,7 +9,9 @@
 #include <SFML/System/Clock.hpp>
 #include <SFML/System/Err.hpp>
 #include <SFML/Window.hpp>
+#include <GL/glx.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <chrono>
 #include <csignal>
@@ -128,6 +130,33 @@ private:
     char line[96] = {}, title[128] = {};
 };
 
+// The window manager speaks to a window through the connection that made
+// it: for a window of the demo's own making, the probe's, which SFML does
+// not read. A request to close ends the demo as SFML's Closed event does;
+// a ping (does the program still answer?) is answered.
+class WindowManagerMessages {
+public:
+    WindowManagerMessages(Display* display, ::Window window)
+        : display(display), window(window), protocols(XInternAtom(display, "WM_PROTOCOLS", False)),
+          close(XInternAtom(display, "WM_DELETE_WINDOW", False)), ping(XInternAtom(display, "_NET_WM_PING", False)) {}
+    bool closeAsked() {
+        XEvent event;
+        while (XCheckTypedWindowEvent(display, window, ClientMessage, &event)) {
+            if (event.xclient.message_type != protocols) continue;
+            if (Atom(event.xclient.data.l[0]) == close) return true;
+            if (Atom(event.xclient.data.l[0]) != ping) continue;
+            event.xclient.window = DefaultRootWindow(display);
+            XSendEvent(display, event.xclient.window, False, SubstructureNotifyMask | SubstructureRedirectMask, &event);
+        }
+        return false;
+    }
+
+private:
+    Display* display;
+    ::Window window;
+    Atom protocols, close, ping;
+};
+
 // Acts on the rehearsal keys, saying where each leaves the picture; true
 // when any of them moved it.
 bool act(const Keys& keys, Transport& transport, PositionReport& report, double now) {
@@ -156,26 +185,51 @@ double secondsSinceStart() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - processStart).count();
 }
 
+// A window of the demo's own making, for SFML to draw in, centred from the
+// start. SFML 2.5 maps its windows where it puts them (the height centred
+// on the screen's width: partly off a wide screen), and a move once mapped
+// is only a request to the window manager, which Weston's refuses: there an
+// X11 window stays where it was first mapped. 0 if the display offers no
+// visual for the context, which SFML then reports in its own words.
+::Window makeCentredWindow(Display* display, unsigned width, unsigned height, const sf::VideoMode& desktop) {
+    int wanted[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
+                    GLX_DEPTH_SIZE, 24, GLX_STENCIL_SIZE, 8, None};
+    XVisualInfo* visual = glXChooseVisual(display, DefaultScreen(display), wanted);
+    if (visual == nullptr) return 0;
+    const ::Window root = RootWindow(display, visual->screen);
+    XSetWindowAttributes attributes{};
+    attributes.colormap = XCreateColormap(display, root, visual->visual, AllocNone);
+    XSizeHints hints{};
+    hints.flags = USPosition | PPosition | PMinSize | PMaxSize; // placed by the program, of a fixed size
+    hints.x = (int(desktop.width) - int(width)) / 2, hints.y = (int(desktop.height) - int(height)) / 2;
+    hints.min_width = hints.max_width = int(width), hints.min_height = hints.max_height = int(height);
+    const ::Window window = XCreateWindow(display, root, hints.x, hints.y, width, height, 0, visual->depth,
+                                          InputOutput, visual->visual, CWColormap | CWBorderPixel, &attributes);
+    XFree(visual);
+    XSetWMNormalHints(display, window, &hints);
+    XStoreName(display, window, "OpenGL");
+    // SFML takes it over through a connection of its own.
+    XSync(display, False);
+    return window;
+}
+
 // The window: full screen at the desktop's mode (or a fixed-size window),
 // asking for a 3.0 context with the default attributes, which keeps the
 // fixed-function matrix stack the projection is made with. Vertical sync
 // paces the loop, except when a benchmark wants every frame it can get.
-void openWindow(sf::Window& window, const PlayerOptions& options, const sf::VideoMode& desktop) {
+void openWindow(sf::Window& window, Display* display, const PlayerOptions& options, const sf::VideoMode& desktop) {
     const sf::ContextSettings settings(24, 8, 0, 3, 0, sf::ContextSettings::Default, false);
     VsyncNoticeFilter filter(sf::err().rdbuf());
     std::streambuf* const previous = sf::err().rdbuf(&filter);
-    if (options.windowed)
+    if (!options.windowed)
+        window.create(desktop, "OpenGL", sf::Style::Fullscreen, settings);
+    else if (const ::Window own = makeCentredWindow(display, options.width, options.height, desktop))
+        window.create(own, settings);
+    else
         window.create(sf::VideoMode(options.width, options.height), "OpenGL", sf::Style::Titlebar | sf::Style::Close,
                       settings);
-    else
-        window.create(desktop, "OpenGL", sf::Style::Fullscreen, settings);
     window.setVerticalSyncEnabled(!options.benchmark);
     sf::err().rdbuf(previous);
-    // SFML (2.5) centres a new window's height on the screen's width, which
-    // can put it partly off the screen.
-    if (options.windowed)
-        window.setPosition(
-            sf::Vector2i(int(desktop.width - options.width) / 2, int(desktop.height - options.height) / 2));
     window.setMouseCursorVisible(false);
     if (options.rehearse) window.setKeyRepeatEnabled(false); // a held arrow steps once
 }
@@ -257,7 +311,7 @@ int run(const PlayerOptions& options, Observer* observer) {
     }
 
     sf::Window window;
-    openWindow(window, options, desktop);
+    openWindow(window, probe.display, options, desktop);
 
     // The GL entry points, and a context able to run the programs.
     if (!prepareContext("demo")) return 1;
@@ -300,6 +354,7 @@ int run(const PlayerOptions& options, Observer* observer) {
     if (music) soundtrack.emplace(*music);
     std::optional<PositionReport> report;
     if (options.rehearse) report.emplace(probe.display, window.getSystemHandle());
+    WindowManagerMessages messages(probe.display, window.getSystemHandle());
 
     // Time zero of the choreography.
     if (observer) observer->started();
@@ -311,7 +366,7 @@ int run(const PlayerOptions& options, Observer* observer) {
     for (;;) {
         Keys keys;
         if (observer) observer->handlingEvents(true);
-        const bool quit = drainEvents(window, options, keys, drawn);
+        const bool quit = drainEvents(window, options, keys, drawn) || messages.closeAsked();
         if (observer) observer->handlingEvents(false);
         if (quit || stopSignal) break;
         if (!options.windowed && sf::Keyboard::isKeyPressed(sf::Keyboard::Escape)) break;

@@ -133,12 +133,14 @@ void Screen::geometry(Window window, int& x, int& y, int& width, int& height) {
 
 std::vector<unsigned char> Screen::grab(int& width, int& height, Window window) {
     // What of the window (or the screen) lies on the screen, read from the
-    // root window: a GL window's own visual may not be readable.
+    // root window: a GL window's own visual may not be readable. A rootless
+    // server (Xwayland) has nothing to read there; its windows have.
     int x = 0, y = 0;
     geometry(window ? window : DefaultRootWindow(display), x, y, width, height);
     width = std::min(width, DisplayWidth(display, 0) - x), height = std::min(height, DisplayHeight(display, 0) - y);
     XImage* image = width > 0 && height > 0 ? XGetImage(display, DefaultRootWindow(display), x, y, unsigned(width),
                                                         unsigned(height), AllPlanes, ZPixmap) : nullptr;
+    if (!image && window) image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
     std::vector<unsigned char> rgb;
     for (int row = 0; image && row < height; ++row)
         for (int column = 0; column < width; ++column) {
@@ -149,15 +151,26 @@ std::vector<unsigned char> Screen::grab(int& width, int& height, Window window) 
     return rgb;
 }
 
-void Screen::sendClose(Window window) {
+void Screen::sendClose(Window window, const char* protocol) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
     event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[0] = long(XInternAtom(display, protocol, False));
     XSendEvent(display, window, False, NoEventMask, &event);
     XFlush(display);
+}
+
+// The answer comes back to the root window, where a window manager looks.
+bool Screen::answersPing(Window window) {
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    sendClose(window, "_NET_WM_PING");
+    XEvent event{};
+    for (int i = 0; i < 100 && event.xclient.data.l[0] != long(XInternAtom(display, "_NET_WM_PING", False)); ++i)
+        if (!XCheckTypedWindowEvent(display, DefaultRootWindow(display), ClientMessage, &event)) sleepMs(20);
+    XSelectInput(display, DefaultRootWindow(display), NoEventMask);
+    return event.xclient.data.l[0] == long(XInternAtom(display, "_NET_WM_PING", False));
 }
 
 // No window at all: focused on the root, keys would go to the window under

@@ -64,8 +64,12 @@ public:
     // top-down.
     std::vector<unsigned char> grab(int& width, int& height, Window window = 0);
     void geometry(Window window, int& x, int& y, int& width, int& height);
-    // What a window manager sends when the user closes the window.
-    void sendClose(Window window);
+    // What a window manager sends when the user closes the window (or
+    // another of its protocol messages).
+    void sendClose(Window window, const char* protocol = "WM_DELETE_WINDOW");
+    // Whether the program answers a window manager's ping, as a desktop
+    // asks before it offers to force a silent program to quit.
+    bool answersPing(Window window);
     // Takes the keyboard focus away from every window, as when the user
     // switches to another program.
     void focusElsewhere();
