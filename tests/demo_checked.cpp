@@ -103,7 +103,10 @@ public:
     void started() override { madeAtStartUp = ledger.left(); }
     void handlingEvents(bool handling) override { inEvents = handling; }
     void frameDrawn(float t, double heard) override {
-        if (heard >= 0.0 && offsets < offset.size()) offset[offsets++] = float(1000.0 * (double(t) - heard));
+        if (previous >= demo::pieceLength - 1.0f && t < 1.0f) wrapped();
+        previous = t;
+        if (heard >= 0.0) lead = float(1000.0 * (double(t) - heard)), leads = true;
+        if (heard >= 0.0 && offsets < offset.size()) offset[offsets++] = lead;
         ++frames;
         if (demo::barIndex(t) <= demo::lastBar) ++framesPerBar[demo::barIndex(t)];
         // The first frame may still settle lazily made driver state; count
@@ -111,6 +114,17 @@ public:
         inFrameLoop = true;
     }
     void stopped() override { inFrameLoop = false; }
+
+    // A line at each wrap of a loop (a frame in the first second after one
+    // in the last), for a watcher of a long run: what is alive then, and how
+    // far the picture led the music just before. Written in the frame loop,
+    // so without allocating.
+    void wrapped() {
+        std::fprintf(stderr, "wrap %ld: live gl objects %zu, frame loop allocations %ld", ++wraps, ledger.left(),
+                     allocations.load());
+        if (leads) std::fprintf(stderr, ", picture minus music %.1f ms", double(lead));
+        std::fputc('\n', stderr);
+    }
 
     void report() const {
         std::fprintf(stderr,
@@ -133,6 +147,9 @@ public:
     }
 
     std::size_t frames = 0, madeAtStartUp = 0, offsets = 0;
+    long wraps = 0;
+    float previous = 0.0f, lead = 0.0f;
+    bool leads = false;
     // Filled in the frame loop, so made beforehand.
     std::array<float, 1 << 16> offset{};
     std::array<unsigned, demo::lastBar + 1> framesPerBar{};

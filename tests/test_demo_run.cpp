@@ -95,15 +95,13 @@ TEST_F(DemoRun, AProgramTheDriverRefusesEndsItAtStartUp) {
 // start-up figure is taken at the first frame, and a 3-s pause is no
 // frame's time. (The golden frames show the letterbox and its black bars.)
 TEST_F(DemoRun, ABenchmarkEndedByASignalPrintsItsTable) {
-    // The first on the oldest context that can run it: OpenGL 3.3.
-    const struct { int signal, status; const char* scale; bool pause; const char* drawn, *gl, *glsl; } cases[] = {
-        {SIGINT, 130, "1", false, "scene and bloom images 320x180, shadow map 4096x4096\n", "3.3", "330"},
-        {SIGTERM, 143, "0.25", true, "scene and bloom images 80x45, shadow map 1024x1024\n", "4.5", "450"},
+    const struct { int signal, status; const char* scale; bool pause; const char* drawn; } cases[] = {
+        {SIGINT, 130, "1", false, "scene and bloom images 320x180, shadow map 4096x4096\n"},
+        {SIGTERM, 143, "0.25", true, "scene and bloom images 80x45, shadow map 1024x1024\n"},
     };
     for (const auto& c : cases) {
         const auto started = std::chrono::steady_clock::now();
-        auto demo = start({"--benchmark", "--mute", "--rehearse", "--window", "320x180", "--scale", c.scale},
-                          {std::string("MESA_GL_VERSION_OVERRIDE=") + c.gl, std::string("MESA_GLSL_VERSION_OVERRIDE=") + c.glsl});
+        auto demo = start({"--benchmark", "--mute", "--rehearse", "--window", "320x180", "--scale", c.scale});
         const testproc::Window window = screen.waitForWindow(20);
         ASSERT_NE(window, 0u) << demo->err();
         sleepSeconds(1.5);
@@ -128,9 +126,8 @@ TEST_F(DemoRun, ABenchmarkEndedByASignalPrintsItsTable) {
 }
 
 // On a screen of 1920x1080 (an X server of the test's own), a window of the
-// size asked for is centred whatever its size, with no pointer over it, and
-// one larger than the screen is refused with the largest that fits and the
-// usage.
+// size asked for is centred whatever its size, and one larger than the
+// screen is refused with the largest that fits and the usage.
 TEST_F(DemoRun, WindowsAreCentredOnTheScreen) {
     Process xvfb("/usr/bin/Xvfb", {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp"}, "/", nullptr);
     for (int i = 0; i < 100 && xvfb.out().empty(); ++i) sleepSeconds(0.05);
@@ -144,7 +141,6 @@ TEST_F(DemoRun, WindowsAreCentredOnTheScreen) {
         large.geometry(window, left, top, width, height);
         EXPECT_EQ(std::make_tuple(left, top, std::to_string(width) + "x" + std::to_string(height)),
                   std::make_tuple(x, y, std::string(size)));
-        EXPECT_TRUE(large.pointerHiddenOver(window));
     }
     Process tooLarge(DEMO_BINARY, {"--window", "2560x1000"}, testproc::scratchDir(), display.c_str());
     EXPECT_EQ(tooLarge.wait(20), 2);
@@ -212,6 +208,11 @@ TEST_F(DemoRun, LoopsAndRehearsesWithoutAllocating) {
               "bar 3 of 40, shot 3 of 15, 4.80 s, playing\n"
               "bar 2 of 40, shot 2 of 15, 2.40 s, playing\n");
     const std::string report = demo->err();
+    // One line at the wrap: the GL objects then alive are those of the start-up.
+    const std::size_t made = report.find("gl objects made at start-up: ");
+    EXPECT_NE(report.find("wrap 1: live gl objects " + report.substr(made + 29, report.find('\n', made) - made - 29) +
+                          ", frame loop allocations 0\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("wrap 2"), std::string::npos) << report;
     const std::vector<unsigned> bars = testproc::framesPerBarOfCleanRun(report);
     // Bars 39 and 0 (the loop, and Home), 1 and 2 (the steps), and no other.
     ASSERT_EQ(bars.size(), 40u) << report;
@@ -234,20 +235,14 @@ TEST(Wayland, PlaysFullScreenAndInAWindowThroughXwayland) {
                    {"XDG_RUNTIME_DIR=" + dir});
     std::string display;
     for (int i = 0; i < 100 && display.empty(); ++i, sleepSeconds(0.1))
-        display = testproc::shell("sed -n 's/.*xserver listening on display //p' " + log + " 2>/dev/null").output;
+        display = testproc::shell("sed -n 's/.*xserver listening on display //p' " + log + " 2>/dev/null | tr -d '\\n'").output;
     ASSERT_FALSE(display.empty()) << testproc::shell("cat " + log).output;
-    display.pop_back();
     testproc::Screen screen(display.c_str());
-    const auto xdotool = [&](const char* command) {
-        testproc::shell("DISPLAY=" + display + " xdotool " + command);
-        sleepSeconds(0.5);
-    };
-    const struct { std::vector<std::string> window; int x, y, width, height; } runs[] = {
-        {{}, 0, 0, 640, 480}, {{"--window", "320x180"}, 160, 150, 320, 180}};
+    const struct { std::vector<std::string> args; int x, y, width, height; } runs[] = {
+        {{"--mute", "--rehearse"}, 0, 0, 640, 480},
+        {{"--mute", "--rehearse", "--window", "320x180"}, 160, 150, 320, 180}};
     for (const auto& run : runs) {
-        std::vector<std::string> args{"--mute", "--rehearse"};
-        args.insert(args.end(), run.window.begin(), run.window.end());
-        Process demo(DEMO_CHECKED_BINARY, args, testproc::scratchDir(), display.c_str());
+        Process demo(DEMO_CHECKED_BINARY, run.args, testproc::scratchDir(), display.c_str());
         const testproc::Window window = screen.waitForWindow(20);
         ASSERT_NE(window, 0u) << demo.err();
         sleepSeconds(1.0);
@@ -257,12 +252,14 @@ TEST(Wayland, PlaysFullScreenAndInAWindowThroughXwayland) {
         screen.geometry(window, x, y, width, height);
         EXPECT_TRUE(x - run.x <= 8 && y - run.y <= 32 && x >= run.x && y >= run.y) << x << "," << y;
         EXPECT_EQ(std::make_pair(width, height), std::make_pair(run.width, run.height));
-        for (const char* command : {"key space", "key Home", "key Right", "key Right"}) xdotool(command);
+        for (const char* keys : {"key space", "key Home", "key Right", "key Right"})
+            testproc::shell("DISPLAY=" + display + " xdotool " + keys), sleepSeconds(0.5);
         const std::vector<unsigned char> picture = screen.grab(width, height, window);
         const auto lit = std::count_if(picture.begin(), picture.end(), [](unsigned char c) { return c > 16; });
         EXPECT_GT(lit, long(picture.size() / 3)) << "dark at 4.8 s";
         // Escape held a moment: full screen, it is polled between frames.
-        for (const char* command : {"key Left", "key space", "keydown Escape", "keyup Escape"}) xdotool(command);
+        for (const char* keys : {"key Left", "key space", "keydown Escape", "keyup Escape"})
+            testproc::shell("DISPLAY=" + display + " xdotool " + keys), sleepSeconds(0.5);
         EXPECT_EQ(demo.wait(20), 0) << demo.err();
         const std::string out = demo.out();
         const std::size_t first = out.find('\n');
