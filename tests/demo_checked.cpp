@@ -103,7 +103,7 @@ public:
     void started() override { madeAtStartUp = ledger.left(); }
     void handlingEvents(bool handling) override { inEvents = handling; }
     void frameDrawn(float t, double heard) override {
-        if (previous >= demo::pieceLength - 1.0f && t < 1.0f) wrapped();
+        if (demo::barIndex(previous) == demo::lastBar && demo::barIndex(t) == 0) wrapped();
         previous = t;
         if (heard >= 0.0) lead = float(1000.0 * (double(t) - heard)), leads = true;
         if (heard >= 0.0 && offsets < offset.size()) offset[offsets++] = lead;
@@ -115,10 +115,10 @@ public:
     }
     void stopped() override { inFrameLoop = false; }
 
-    // A line at each wrap of a loop (a frame in the first second after one
-    // in the last), for a watcher of a long run: what is alive then, and how
-    // far the picture led the music just before. Written in the frame loop,
-    // so without allocating.
+    // A line at each wrap of a loop (a frame in the first bar after one in
+    // the last: a slow machine may draw only one a second), for a watcher of
+    // a long run: what is alive then, and how far the picture led the music
+    // just before. Written in the frame loop, so without allocating.
     void wrapped() {
         std::fprintf(stderr, "wrap %ld: live gl objects %zu, frame loop allocations %ld", ++wraps, ledger.left(),
                      allocations.load());
