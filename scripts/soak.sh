@@ -81,18 +81,24 @@ row() { # the wrap's line from the report
   echo "${rows[-1]}"
 }
 
-# Three minutes of keys, then a whole loop (and a little more) left alone,
-# starting with the loop: the first wrap is the warm-up row.
-rows=() seen=0 started=$SECONDS quiet_until=$((SECONDS + 100)) next_key=0
+# The show starts alone; it is left alone for at least a whole loop (100 s),
+# until a wrap has come (its row; the first is the warm-up), then for three
+# minutes a key every 2 to 5 seconds, and so on. A show that does not wrap
+# in 250 s gets the keys all the same.
+rows=() seen=0 started=$SECONDS phase=alone since=$SECONDS rows_then=0 next_key=0
 keys=(space Left Right Home)
 while [ $stopping -eq 0 ] && [ $((SECONDS - started)) -lt $((minutes * 60)) ]; do
   kill -0 "$demo" 2>/dev/null || { echo "soak.sh: the demo died" >&2; status=1; break; }
   while IFS= read -r line; do row "$line"; done < <(grep '^wrap ' "$work/report" | tail -n +$((seen + 1)))
   seen=${#rows[@]}
-  if [ $SECONDS -ge $((quiet_until + 180)) ]; then
-    quiet_until=$((SECONDS + 100))
+  if [ $phase = alone ]; then
+    if [ $((SECONDS - since)) -ge 250 ] || { [ $((SECONDS - since)) -ge 100 ] && [ $seen -gt $rows_then ]; }; then
+      phase=keys since=$SECONDS
+    fi
+  elif [ $((SECONDS - since)) -ge 180 ]; then
+    phase=alone since=$SECONDS rows_then=$seen
     [ "$(tail -n 1 "$work/out" | sed 's/.*, //')" = paused ] && press space
-  elif [ $SECONDS -ge $quiet_until ] && [ $SECONDS -ge $next_key ]; then
+  elif [ $SECONDS -ge $next_key ]; then
     press "${keys[RANDOM % 4]}"
     next_key=$((SECONDS + 2 + RANDOM % 4))
   fi
