@@ -221,15 +221,33 @@ bool waitUntilReady(device_state& s) {
     return ready;
 }
 
-// Ends the stream: no callback runs for it once this returns, and what it
-// still buffers is dropped, not drained.
+// A stream the server has not made yet cannot be disconnected, and the
+// server makes it all the same: let go of, it would stay there, silent,
+// until the demo ends, one for every restart that came too soon after the
+// last. It is ended as soon as it is made (or has failed), on the loop's
+// thread, touching nothing of ours.
+void endOnceMade(pa_stream* stream, void*) {
+    const PulseLibrary& pa = pulse();
+    const pa_stream_state_t state = pa.pa_stream_get_state(stream);
+    if (state == PA_STREAM_CREATING) return;
+    pa.pa_stream_set_state_callback(stream, nullptr, nullptr);
+    if (state == PA_STREAM_READY) pa.pa_stream_disconnect(stream);
+    pa.pa_stream_unref(stream);
+}
+
+// Ends the stream: no callback of ours runs for it once this returns, and
+// what it still buffers is dropped, not drained.
 void dropStream(device_state& s) {
     const PulseLibrary& pa = pulse();
     if (s.stream == nullptr) return;
     pa.pa_stream_set_write_callback(s.stream, nullptr, nullptr);
-    pa.pa_stream_set_state_callback(s.stream, nullptr, nullptr);
-    pa.pa_stream_disconnect(s.stream);
-    pa.pa_stream_unref(s.stream);
+    if (pa.pa_stream_get_state(s.stream) == PA_STREAM_CREATING) {
+        pa.pa_stream_set_state_callback(s.stream, endOnceMade, nullptr); // keeps our reference until then
+    } else {
+        pa.pa_stream_set_state_callback(s.stream, nullptr, nullptr);
+        pa.pa_stream_disconnect(s.stream);
+        pa.pa_stream_unref(s.stream);
+    }
     s.stream = nullptr;
 }
 

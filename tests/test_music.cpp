@@ -268,6 +268,8 @@ TEST_F(MusicTest, RestartsNeverWaitOnAFrozenOrVanishedServer) {
         EXPECT_EQ(music.heard(), Music::starting) << "frozen";
         freeze(*server, false);
         EXPECT_TRUE(heardWithin(music, 2.0)) << "after waking";
+        // The stream dropped before the frozen server made it is gone too.
+        EXPECT_EQ(testproc::shell("pactl list short sink-inputs | wc -l").output, "1\n") << "after waking";
         server.reset();
         EXPECT_LT(timed(3.0), 0.1) << "gone";
         sleepSeconds(0.1);
