@@ -4,6 +4,7 @@
 #include "process.h"
 
 #include <gtest/gtest.h>
+#include <X11/Xutil.h>
 
 #include <algorithm>
 #include <chrono>
@@ -141,6 +142,13 @@ TEST_F(DemoRun, WindowsAreCentredOnTheScreen) {
         large.geometry(window, left, top, width, height);
         EXPECT_EQ(std::make_tuple(left, top, std::to_string(width) + "x" + std::to_string(height)),
                   std::make_tuple(x, y, std::string(size)));
+        // Its place and its size are the program's, for a window manager to keep.
+        XSizeHints hints{};
+        long given = 0;
+        XGetWMNormalHints(large.display, window, &hints, &given);
+        EXPECT_EQ(std::make_tuple(hints.flags & (USPosition | PMinSize | PMaxSize), hints.min_width, hints.max_width,
+                                  hints.min_height, hints.max_height),
+                  std::make_tuple(USPosition | PMinSize | PMaxSize, width, width, height, height));
     }
     Process tooLarge(DEMO_BINARY, {"--window", "2560x1000"}, testproc::scratchDir(), display.c_str());
     EXPECT_EQ(tooLarge.wait(20), 2);
