@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -105,7 +106,7 @@ public:
     void frameDrawn(float t, double heard) override {
         if (demo::barIndex(previous) == demo::lastBar && demo::barIndex(t) == 0) wrapped();
         previous = t;
-        if (heard >= 0.0) lead = float(1000.0 * (double(t) - heard)), leads = true;
+        if (heard >= 0.0) lead = float(1000.0 * (double(t) - heard));
         if (heard >= 0.0 && offsets < offset.size()) offset[offsets++] = lead;
         ++frames;
         if (demo::barIndex(t) <= demo::lastBar) ++framesPerBar[demo::barIndex(t)];
@@ -120,9 +121,9 @@ public:
     // a long run: what is alive then, and how far the picture led the music
     // just before. Written in the frame loop, so without allocating.
     void wrapped() {
-        std::fprintf(stderr, "wrap %ld: live gl objects %zu, frame loop allocations %ld", ++wraps, ledger.left(),
+        std::fprintf(stderr, "wrap %zu: live gl objects %zu, frame loop allocations %ld", ++wraps, ledger.left(),
                      allocations.load());
-        if (leads) std::fprintf(stderr, ", picture minus music %.1f ms", double(lead));
+        if (!std::isnan(lead)) std::fprintf(stderr, ", picture minus music %.1f ms", double(lead));
         std::fputc('\n', stderr);
     }
 
@@ -146,10 +147,8 @@ public:
         std::fprintf(stderr, "\n");
     }
 
-    std::size_t frames = 0, madeAtStartUp = 0, offsets = 0;
-    long wraps = 0;
-    float previous = 0.0f, lead = 0.0f;
-    bool leads = false;
+    std::size_t frames = 0, madeAtStartUp = 0, offsets = 0, wraps = 0;
+    float previous = 0.0f, lead = NAN; // the picture's lead on the music in the last frame that had one
     // Filled in the frame loop, so made beforehand.
     std::array<float, 1 << 16> offset{};
     std::array<unsigned, demo::lastBar + 1> framesPerBar{};
