@@ -53,6 +53,20 @@ void reportNoDisplay() {
                  name ? "\"" : "", name ? name : "not set", name ? "\"" : "");
 }
 
+// SFML takes a display without OpenGL for one with it and crashes making
+// its first window; some remote and virtual X servers have no GLX. Says so
+// instead: true when it had to.
+bool reportedNoGlx(Display* display) {
+    int errorBase = 0, eventBase = 0;
+    if (glXQueryExtension(display, &errorBase, &eventBase)) return false;
+    std::fprintf(stderr,
+                 "demo: the X server on DISPLAY \"%s\" offers no OpenGL (it lacks the GLX extension); the demo "
+                 "needs one that does. Or render it to a video file, which needs no X server: "
+                 "./capture --headless --size 1280x720 --fps 30 demo.mp4\n",
+                 DisplayString(display));
+    return true;
+}
+
 // SFML writes its complaints to sf::err() a line at a time. On software GLX
 // (Xvfb, remote X) it reports that it cannot sync to the display, even while
 // the window is being made; the loop then just runs free, which is fine, so
@@ -303,6 +317,7 @@ int run(const PlayerOptions& options, Observer* observer) {
         reportNoDisplay();
         return 1;
     }
+    if (reportedNoGlx(probe.display)) return 1;
     const sf::VideoMode desktop = sf::VideoMode::getDesktopMode();
     const std::string tooLarge = windowTooLarge(options, desktop.width, desktop.height);
     if (!tooLarge.empty()) {

@@ -37,7 +37,7 @@ protected:
 
 // What cannot work ends at once with a clear word and a failure status: a
 // context too old for the programs, one too old for the entry points to
-// load, and no display at all.
+// load, no display at all, and one without OpenGL (SFML crashed on it).
 TEST_F(DemoRun, RefusesWhatCannotWork) {
     const struct { const char* version; const char* says; } contexts[] = {
         {"3.1", "offers OpenGL 3.1"},
@@ -55,6 +55,15 @@ TEST_F(DemoRun, RefusesWhatCannotWork) {
     EXPECT_TRUE(headless.wait(10) > 0);
     EXPECT_NE(headless.err().find("no display found"), std::string::npos) << headless.err();
     EXPECT_NE(headless.err().find("./capture"), std::string::npos) << headless.err();
+
+    Process bare("/usr/bin/Xvfb", {"-displayfd", "1", "-extension", "GLX", "-nolisten", "tcp"}, "/", nullptr);
+    for (int i = 0; i < 100 && bare.out().empty(); ++i) sleepSeconds(0.05);
+    const std::string display = ":" + bare.out().substr(0, bare.out().find('\n'));
+    Process noGlx(DEMO_BINARY, {}, testproc::scratchDir(), display.c_str());
+    EXPECT_EQ(noGlx.wait(10), 1);
+    EXPECT_EQ(noGlx.err(), "demo: the X server on DISPLAY \"" + display + "\" offers no OpenGL (it lacks the GLX "
+              "extension); the demo needs one that does. Or render it to a video file, which needs no X server: "
+              "./capture --headless --size 1280x720 --fps 30 demo.mp4\n");
 }
 
 // A driver that refuses one of the programs, as a compo machine's might:
