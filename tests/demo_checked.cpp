@@ -105,6 +105,7 @@ public:
     void handlingEvents(bool handling) override { inEvents = handling; }
     void frameDrawn(float t, double heard) override {
         if (demo::barIndex(previous) == demo::lastBar && demo::barIndex(t) == 0) wrapped();
+        if (frames > 0 && t == previous) ++redrawn; // only a paused picture is drawn twice
         previous = t;
         if (heard >= 0.0) lead = float(1000.0 * (double(t) - heard));
         if (heard >= 0.0 && offsets < offset.size()) offset[offsets++] = lead;
@@ -129,11 +130,11 @@ public:
 
     void report() const {
         std::fprintf(stderr,
-                     "frames: %zu\ngl errors: %d\nframe loop allocations: %ld (and %ld in SFML's event handling)\n"
+                     "frames: %zu (%zu of them a paused picture again)\ngl errors: %d\nframe loop allocations: %ld (and %ld in SFML's event handling)\n"
                      "frame loop gl objects: %ld\n"
                      "gl objects made at start-up: %zu\ngl objects left after tear-down: %zu\n"
                      "gl deletes of dead names: %ld\ngl deletes without a context: %ld\nframes per bar:",
-                     frames, errors, allocations.load(), eventAllocations.load(), ledger.madeInLoop, madeAtStartUp, ledger.left(),
+                     frames, redrawn, errors, allocations.load(), eventAllocations.load(), ledger.madeInLoop, madeAtStartUp, ledger.left(),
                      ledger.badDeletes, ledger.contextlessDeletes);
         for (unsigned n : framesPerBar) std::fprintf(stderr, " %u", n);
         // The picture's time minus the music's as heard: at the first and
@@ -147,7 +148,7 @@ public:
         std::fprintf(stderr, "\n");
     }
 
-    std::size_t frames = 0, madeAtStartUp = 0, offsets = 0, wraps = 0;
+    std::size_t frames = 0, redrawn = 0, madeAtStartUp = 0, offsets = 0, wraps = 0;
     float previous = 0.0f, lead = NAN; // the picture's lead on the music in the last frame that had one
     // Filled in the frame loop, so made beforehand.
     std::array<float, 1 << 16> offset{};

@@ -76,6 +76,14 @@ TEST_F(CaptureRun, AShortVideoItsFramesItsSoundAndAProfile) {
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("2 frames at 320x180 from 0 s at 2 fps, OpenGL "), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("\nscene and bloom images 80x45, shadow map 1024x1024\n"), std::string::npos) << r.output;
+    // Then the table: a mean and a 95th percentile for every pass, the
+    // whole frame and the CPU's share, and the start-up.
+    const std::string row = " +[0-9]+\\.[0-9]{3} +[0-9]+\\.[0-9]{3}\n";
+    EXPECT_TRUE(std::regex_search(r.output, std::regex("\npass +mean ms +p95 ms\nshadow" + row + "sky" + row +
+                                                       "scene geometry" + row + "(blur [1-9]" + row + ")+composite" +
+                                                       row + "whole frame \\(GPU\\)" + row + "(CPU: [a-z +]+" + row +
+                                                       "){4}process start to first frame +[0-9]+\\.[0-9]{3} s\n$")))
+        << r.output;
 
     auto probe = [&](const std::string& stream, const std::string& entries) {
         return testproc::shell("ffprobe -v error -count_frames -select_streams " + stream + " -show_entries stream=" +

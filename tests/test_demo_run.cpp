@@ -201,6 +201,9 @@ TEST_F(DemoRun, LoopsAndRehearsesWithoutAllocating) {
     EXPECT_LT(demo->cpuSeconds() - cpu, 0.5) << "busy while paused";
     EXPECT_TRUE(screen.answersPing(window));
     for (const char* key : {"Home", "Right"}) testproc::key("key", key), sleepSeconds(0.5);
+    // Back from another program, the paused picture is drawn once more, for
+    // a desktop that threw the window's contents away meanwhile.
+    screen.focusElsewhere(), sleepSeconds(0.3), screen.focus(window), sleepSeconds(0.5);
     EXPECT_EQ(testproc::shell("xdotool getwindowname " + std::to_string(window)).output,
               "OpenGL: bar 2 of 40, shot 2 of 15, 2.40 s, paused\n");
     testproc::key("key", "space");
@@ -228,6 +231,7 @@ TEST_F(DemoRun, LoopsAndRehearsesWithoutAllocating) {
               "bar 3 of 40, shot 3 of 15, 4.80 s, playing\n"
               "bar 2 of 40, shot 2 of 15, 2.40 s, playing\n");
     const std::string report = demo->err();
+    EXPECT_NE(report.find(" (1 of them a paused picture again)\n"), std::string::npos) << report;
     // One line at the wrap: the GL objects then alive are those of the start-up.
     const std::size_t made = report.find("gl objects made at start-up: ");
     EXPECT_NE(report.find("wrap 1: live gl objects " + report.substr(made + 29, report.find('\n', made) - made - 29) +
