@@ -129,7 +129,8 @@ TEST_F(CaptureRun, FailuresSaySoAndLeaveNoOutput) {
     std::ofstream(dir + "/lib/libEGL.so.1").close();
     const std::vector<std::string> before = files();
     const std::string video = "--size 320x180 --fps 30 --from 0 --to 0.2 {}/a.mp4", fake = "env PATH={}/bin:/usr/bin:/bin";
-    // The fake encoder's script, when the environment puts it first on PATH.
+    // The fake encoder's script, when the environment puts it first on PATH
+    // (or alone, between two folders that are not there).
     const struct { std::string args, environment, says, ffmpeg = ""; } cases[] = {
         {"--size 0x0 {}/a.mp4", "", "too small"},
         {"--size 320x180 {}/missing/a.mp4", "", "cannot write"},
@@ -150,7 +151,8 @@ TEST_F(CaptureRun, FailuresSaySoAndLeaveNoOutput) {
         {"--headless --size 32x18 --at 3 {}/a.png", "env MESA_GL_VERSION_OVERRIDE=2.1", "EGL made no OpenGL context .*: Mesa's surfaceless platform made no context .*; "
          "EGL device 0 \\(software\\) made no context .*libgl1-mesa-dri"},
         {"--headless --size 32x18 --at 3 {}/a.png", "env MESA_GL_VERSION_OVERRIDE=3.2", "3.3 or later is required.*offers OpenGL 3.2"},
-        {video, fake, "ffmpeg failed with exit status 3", "cat >/dev/null; echo 'fake encoder fails' >&2; exit 3"},
+        {video, "env PATH=/nonexistent:{}/bin:/nonexistent", "ffmpeg failed with exit status 3",
+         "/bin/cat >/dev/null; echo 'fake encoder fails' >&2; exit 3"},
         // Started with SIGCHLD ignored, which would have ffmpeg reaped unseen.
         {video, "trap '' CHLD; " + fake, "ffmpeg failed with exit status 3", "cat >/dev/null; exit 3"},
         // It writes where the video goes and reports success without reading

@@ -60,7 +60,13 @@ TEST_F(Programs, ScaledImagesKeepTheLetterbox) {
 // anything attached).
 TEST_F(Programs, StartUpChecksNameAnImageTheDriverCannotDrawInto) {
     EXPECT_EQ(demo::checkWorld(*world), "");
-    EXPECT_EQ(demo::checkTargets(demo::FrameTargets(*world, {0, 0, 64, 36})), "");
+    // They leave bound what was, such as an off-screen output's framebuffer.
+    const demo::FrameTargets made(*world, {0, 0, 64, 36});
+    glBindFramebuffer(GL_FRAMEBUFFER, world->shadowTarget.framebuffer);
+    EXPECT_EQ(demo::checkTargets(made), "");
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    EXPECT_EQ(GLuint(bound), world->shadowTarget.framebuffer);
     const char* const names[] = {"scene image", "first bloom image", "second bloom image"};
     for (int broken = 0; broken < 3; ++broken) {
         const demo::FrameTargets targets(*world, {0, 0, 64, 36});
