@@ -19,9 +19,9 @@ namespace fs = std::filesystem;
 using testproc::Result;
 
 // The build's soundtrack is named first, so a later --soundtrack wins.
-Result capture(const std::string& arguments, const std::string& environment = "") {
-    return testproc::shell(environment + " '" CAPTURE_BINARY "' --quiet --soundtrack '" SOUNDTRACK_MP3 "' " +
-                           arguments + " 2>&1");
+Result capture(const std::string& arguments, const std::string& environment = "", bool quiet = true) {
+    return testproc::shell(environment + " '" CAPTURE_BINARY "' " + (quiet ? "--quiet " : "") + "--soundtrack '"
+                           SOUNDTRACK_MP3 "' " + arguments + " 2>&1");
 }
 
 // The number after the last `key` in what an ffmpeg command prints.
@@ -72,9 +72,12 @@ TEST_F(CaptureRun, AShortVideoItsFramesItsSoundAndAProfile) {
     // Quiet, it names where it rendered, the renderer and what it wrote, and
     // nothing else.
     EXPECT_EQ(r.output.substr(r.output.find('\n', r.output.find('\n') + 1)), "\ncapture: wrote " + dir + "/still.png (1 frames)\n");
-    r = capture(size + "--fps 2 --to 1 --profile --scale 0.25");
+    r = capture(size + "--fps 2 --to 1 --profile --scale 0.25", "", false);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("2 frames at 320x180 from 0 s at 2 fps, OpenGL "), std::string::npos) << r.output;
+    // Its progress, from the first frame on.
+    EXPECT_TRUE(std::regex_search(r.output, std::regex("\r\\[#{15}\\.{15}\\] 1/2 frames .*\r\\[#{30}\\] 2/2 frames ")))
+        << r.output;
     EXPECT_NE(r.output.find("\nscene and bloom images 80x45, shadow map 1024x1024\n"), std::string::npos) << r.output;
     // Then the table: a mean and a 95th percentile for every pass, the
     // whole frame and the CPU's share, and the start-up.
