@@ -312,6 +312,8 @@ TEST_F(MusicTest, SilentWhenThereIsNothingToPlayOrNowhereToPlayIt) {
         {"truncated", std::string(tone) + " && truncate -s 700 vandrel.mp3", nullptr},
         {"directory", "mkdir vandrel.mp3", nullptr},
         {"fifo", "mkfifo vandrel.mp3", nullptr},
+        // Read, it would hold the start-up until the writer closes it.
+        {"fifo with a writer", "mkfifo vandrel.mp3 && (sleep 3 >vandrel.mp3 &) >/dev/null 2>&1", nullptr},
         {"no server", tone, "/nothing-here"},
         {"server not answering", tone, "/mute"},
     };
