@@ -151,8 +151,8 @@ TEST_F(CaptureRun, FailuresSaySoAndLeaveNoOutput) {
         {"--headless --size 32x18 --at 3 {}/a.png", "env LD_LIBRARY_PATH={}/lib", "^capture: EGL is missing.*install libegl1"},
         {"--headless --size 32x18 --at 3 {}/a.png", "env __EGL_VENDOR_LIBRARY_FILENAMES={}/none.json",
          "EGL offers no platform without a display.*install an EGL driver: libegl-mesa0"},
-        {"--headless --size 32x18 --at 3 {}/a.png", "env MESA_GL_VERSION_OVERRIDE=2.1", "EGL made no OpenGL context .*: Mesa's surfaceless platform made no context .*; "
-         "EGL device 0 \\(software\\) made no context .*libgl1-mesa-dri"},
+        {"--headless --size 32x18 --at 3 {}/a.png", "env MESA_GL_VERSION_OVERRIDE=2.1", "EGL made no OpenGL context .*: Mesa's surfaceless platform made no context \\(EGL error 0x3009\\); "
+         "EGL device 0 \\(software\\) made no context \\(EGL error 0x3009\\); install a driver with desktop OpenGL: libgl1-mesa-dri"},
         {"--headless --size 32x18 --at 3 {}/a.png", "env MESA_GL_VERSION_OVERRIDE=3.2", "3.3 or later is required.*offers OpenGL 3.2"},
         {video, "env PATH=/nonexistent:{}/bin:/nonexistent", "ffmpeg failed with exit status 3",
          "/bin/cat >/dev/null; echo 'fake encoder fails' >&2; exit 3"},
