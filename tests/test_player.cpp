@@ -200,6 +200,9 @@ TEST(Transport, RehearsalSequences) {
         {"first report 0.3 s late at the start", 30.0, false, 0.3, "wwwww", 34.7f, false, 1},
         {"first report 1 s late at the start", 30.0, false, 1.0, "wwwww", 34.0f, false, 1},
         {"first report 2.5 s late at the start", 30.0, false, 2.5, "wwwww", 32.5f, false, 1},
+        // Later than the wait: the picture has run on, so the music is
+        // brought to it once, and the picture then waits for that stream.
+        {"first report 3.5 s late at the start", 30.0, false, 3.5, "wwwwwwwwww", 33.5f, false, 2},
         {"first report 0.3 s late after a step", 30.0, false, 0.3, "wRwwww", barStart(13) + 3.7f, false, 2},
         {"first report 1 s late after a step", 30.0, false, 1.0, "wRwwww", barStart(13) + 3.0f, false, 2},
         {"first report 2.5 s late after a step", 30.0, false, 2.5, "wRwwww", barStart(13) + 1.5f, false, 2},
