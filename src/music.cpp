@@ -221,12 +221,13 @@ bool waitUntilReady(device_state& s) {
     return ready;
 }
 
-// A stream the server has not made yet cannot be disconnected, and the
-// server makes it all the same: let go of, it would stay there, silent,
-// until the demo ends, one for every restart that came too soon after the
-// last. It is ended as soon as it is made (or has failed), on the loop's
-// thread, touching nothing of ours.
-void endOnceMade(pa_stream* stream, void*) {
+// Ends a stream the server has made (or failed to make). One it has not
+// made yet cannot be disconnected, and the server makes it all the same:
+// let go of, it would stay there, silent, until the demo ends, one for
+// every restart that came too soon after the last. So this is also its
+// state callback, which ends it on the loop's thread as soon as it is made,
+// touching nothing of ours.
+void endStream(pa_stream* stream, void* = nullptr) {
     const PulseLibrary& pa = pulse();
     const pa_stream_state_t state = pa.pa_stream_get_state(stream);
     if (state == PA_STREAM_CREATING) return;
@@ -241,13 +242,10 @@ void dropStream(device_state& s) {
     const PulseLibrary& pa = pulse();
     if (s.stream == nullptr) return;
     pa.pa_stream_set_write_callback(s.stream, nullptr, nullptr);
-    if (pa.pa_stream_get_state(s.stream) == PA_STREAM_CREATING) {
-        pa.pa_stream_set_state_callback(s.stream, endOnceMade, nullptr); // keeps our reference until then
-    } else {
-        pa.pa_stream_set_state_callback(s.stream, nullptr, nullptr);
-        pa.pa_stream_disconnect(s.stream);
-        pa.pa_stream_unref(s.stream);
-    }
+    if (pa.pa_stream_get_state(s.stream) == PA_STREAM_CREATING)
+        pa.pa_stream_set_state_callback(s.stream, endStream, nullptr); // keeps our reference until then
+    else
+        endStream(s.stream);
     s.stream = nullptr;
 }
 
